@@ -18,7 +18,7 @@ std::wstring ReadIniString(const std::wstring& path, const std::wstring& section
 int ReadIniInt(const std::wstring& path, const std::wstring& section, const std::wstring& key,
                int fallback);
 // True when the file was written.
-bool WriteIniString(const std::wstring& path, const std::wstring& section,
-                    const std::wstring& key, const std::wstring& value);
+bool WriteIniString(const std::wstring& path, const std::wstring& section, const std::wstring& key,
+                    const std::wstring& value);
 
 }  // namespace platform
