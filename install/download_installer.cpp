@@ -1,0 +1,258 @@
+#include "install/download_installer.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "app/config/installer_config.h"
+#include "download/create_downloader.h"
+#include "install/install_records.h"
+#include "platform/paths.h"
+#include "utils/files.h"
+#include "utils/log.h"
+
+namespace {
+
+// The package path of the last cleanup; lives until the process ends.
+std::mutex& RememberedMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+std::wstring& RememberedPackagePath() {
+  static std::wstring* path = new std::wstring();  // never destroyed: outlives every job
+  return *path;
+}
+
+void RemoveFile(const std::wstring& path) {
+  if (path.empty()) return;
+  std::error_code ec;
+  std::filesystem::remove(platform::NativePath(path), ec);
+}
+
+// Copies the old uninstaller over an earlier copy. An earlier copy is removed
+// first, so a failed copy never leaves a stale program to run.
+bool CopyUninstaller(const std::wstring& from, const std::wstring& to) {
+  if (to.empty()) return false;
+  RemoveFile(to);
+  std::error_code ec;
+  std::filesystem::copy_file(platform::NativePath(from), platform::NativePath(to),
+                             std::filesystem::copy_options::overwrite_existing, ec);
+  if (ec) return false;
+  std::filesystem::permissions(platform::NativePath(to), std::filesystem::perms::owner_all,
+                               std::filesystem::perm_options::add, ec);
+  return true;
+}
+
+}  // namespace
+
+CDownloadInstaller::CDownloadInstaller(DownloadEventCallback windowCallback,
+                                       std::wstring packageUrl, std::wstring oldUninstallerPath,
+                                       std::wstring installDir, bool desktopShortcut,
+                                       bool quickLaunch, bool adminAccount)
+    : windowCallback_(std::move(windowCallback)),
+      packageUrl_(std::move(packageUrl)),
+      oldUninstallerPath_(std::move(oldUninstallerPath)),
+      installDir_(std::move(installDir)),
+      desktopShortcut_(desktopShortcut),
+      quickLaunch_(quickLaunch),
+      adminAccount_(adminAccount) {}
+
+CDownloadInstaller::~CDownloadInstaller() {
+  // Each stage may start the next one from its own thread: the uninstaller
+  // starts the downloader, the downloader starts the package runner. Join
+  // them in that order so nothing is started on an object already gone.
+  uninstallRunner_.reset();
+  downloader_.reset();
+  packageRunner_.reset();
+}
+
+void CDownloadInstaller::Init(const std::wstring& packageUrl,
+                              const std::wstring& oldUninstallerPath,
+                              const std::wstring& installDir, bool desktopShortcut,
+                              bool quickLaunch, bool adminAccount, bool adminRights) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  packageUrl_ = packageUrl;
+  oldUninstallerPath_ = oldUninstallerPath;
+  installDir_ = installDir;
+  desktopShortcut_ = desktopShortcut;
+  quickLaunch_ = quickLaunch;
+  adminAccount_ = adminAccount;
+  adminRights_ = adminRights;
+}
+
+std::wstring CDownloadInstaller::GetPackagePath() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return platform::JoinPath(installDir_,
+                            L"__Package_" + InstallerConfig::Instance().AppName + L".exe");
+}
+
+std::wstring CDownloadInstaller::CurrentPackagePath() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return packagePath_;
+}
+
+bool CDownloadInstaller::IsRunning() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return running_;
+}
+
+std::wstring CDownloadInstaller::RememberedPackagePathForTesting() {
+  std::lock_guard<std::mutex> lock(RememberedMutex());
+  return RememberedPackagePath();
+}
+
+void CDownloadInstaller::Start() {
+  const InstallerConfig& config = InstallerConfig::Instance();
+  std::wstring packagePath = GetPackagePath();
+  std::wstring url, oldUninstaller, installDir;
+  bool dsc, ssc, adminAccount, adminRights;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (running_) {
+      QLOG(L"a job is already running\r\n");
+      return;
+    }
+    running_ = true;
+    packagePath_ = packagePath;
+    url = packageUrl_;
+    oldUninstaller = oldUninstallerPath_;
+    installDir = installDir_;
+    dsc = desktopShortcut_;
+    ssc = quickLaunch_;
+    adminAccount = adminAccount_;
+    adminRights = adminRights_;
+  }
+  QLOG(L"DL_TYPE=%d\r\n", config.DownloadType);
+
+  if (!downloader_) {
+    downloader_ = CreateDownloader(
+        config.DownloadType,
+        [this](int32_t code, double value, const wchar_t* text) {
+          OnDownloadEvent(code, value, text);
+        },
+        url, packagePath);
+  }
+  if (!packageRunner_) {
+    packageRunner_ = std::make_unique<CPackageRunner>(
+        [this](int32_t code, double value, const wchar_t* text) {
+          OnInstallEvent(code, value, text);
+        },
+        L"\"" + packagePath + L"\"", installDir);
+  }
+  packageRunner_->SetSettings(installDir, dsc, ssc, adminAccount, adminRights);
+  packageRunner_->SetExtraOptions(config.InstCmd);
+
+  if (!oldUninstaller.empty() && platform::IsRegularFile(oldUninstaller)) {
+    std::wstring workDir = Utils::GetTempWorkDir();
+    std::wstring copyPath = workDir.empty()
+                                ? std::wstring()
+                                : platform::JoinPath(workDir, install::kUninstallerCopyName);
+    std::wstring oldInstallDir = platform::DirName(oldUninstaller);
+    if (!CopyUninstaller(oldUninstaller, copyPath)) {
+      QLOG(L"cannot copy the uninstaller %ls\r\n", oldUninstaller.c_str());
+    }
+    uninstallRunner_ = std::make_unique<CUninstallRunner>(
+        [this](int32_t code, double value, const wchar_t* text) {
+          OnUninstallEvent(code, value, text);
+        },
+        copyPath, oldInstallDir);
+    uninstallRunner_->Start();
+    return;
+  }
+  downloader_->Start();
+}
+
+void CDownloadInstaller::OnDownloadEvent(int32_t code, double value, const wchar_t* text) {
+  windowCallback_(code, value, text);
+  switch (code) {
+    case DL_CODE_START: {
+      std::wstring installDir;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        installDir = installDir_;
+      }
+      Utils::CreateDirectoryTree(installDir);
+      QLOG(L"DL_CODE_START\r\n");
+      break;
+    }
+    case DL_CODE_PROGRESS:
+      QLOG(L"DL_CODE_PROGRESS\r\n");
+      break;
+    case DL_CODE_SUCCESS:
+      QLOG(L"DOWNLOAD_SUCCESS\r\n");
+      packageRunner_->Start();
+      QLOG(L"DL_CODE_SUCCESS\r\n");
+      break;
+    case DL_CODE_FAIL:
+      CleanUpPackage();
+      QLOG(L"DL_CODE_FAIL\r\n");
+      EndJob();
+      break;
+    case DL_CODE_RETRY:
+      QLOG(L"DL_CODE_RETRY\r\n");
+      downloader_->Start();
+      break;
+    default:
+      break;
+  }
+}
+
+void CDownloadInstaller::OnUninstallEvent(int32_t code, double value, const wchar_t* text) {
+  windowCallback_(code, value, text);
+  switch (code) {
+    case UNIST_CODE_START:
+      QLOG(L"UNIST_CODE_START\r\n");
+      break;
+    case UNIST_CODE_PROGRESS:
+      QLOG(L"UNIST_CODE_PROGRESS\r\n");
+      break;
+    case UNIST_CODE_SUCCESS:
+      QLOG(L"UNIST_CODE_SUCCESS\r\n");
+      if (packageRunner_) downloader_->Start();
+      break;
+    case UNIST_CODE_FAIL:
+      QLOG(L"UNIST_CODE_FAIL\r\n");
+      EndJob();
+      break;
+    case UNIST_CODE_ERROR:
+      QLOG(L"UNIST_CODE_ERROR\r\n");
+      EndJob();
+      break;
+    default:
+      break;
+  }
+}
+
+void CDownloadInstaller::OnInstallEvent(int32_t code, double value, const wchar_t* text) {
+  windowCallback_(code, value, text);
+  switch (code) {
+    case IST_CODE_START:
+      QLOG(L"IST_CODE_START\r\n");
+      break;
+    case IST_CODE_SUCCESS:
+      CleanUpPackage();
+      QLOG(L"INSTALL_SUCCESS\r\n");
+      EndJob();
+      break;
+    case IST_CODE_FAIL:
+      CleanUpPackage();
+      QLOG(L"IST_CODE_FAIL\r\n");
+      EndJob();
+      break;
+    default:
+      break;
+  }
+}
+
+void CDownloadInstaller::CleanUpPackage() {
+  std::wstring current = CurrentPackagePath();
+  RemoveFile(current);
+  std::lock_guard<std::mutex> lock(RememberedMutex());
+  std::wstring& remembered = RememberedPackagePath();
+  if (!remembered.empty()) RemoveFile(remembered);
+  remembered = current;
+}
+
+void CDownloadInstaller::EndJob() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  running_ = false;
+}
