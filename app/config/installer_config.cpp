@@ -22,25 +22,34 @@ double SaneScale(double scale) {
 }
 
 // wcstod without the process locale: only ASCII decimal text is a number.
-// Not a number gives 0.0, a number out of range NaN (made sane later).
+// Not a number gives 0.0; a number out of range NaN (made sane later).
 double ParseIniScale(const std::wstring& text) {
   Utils::CommandLineOptions holder;
   holder.Insert(L"v", text);
-  double value = holder.GetNumber(L"v", std::numeric_limits<double>::quiet_NaN());
-  if (std::isnan(value)) {
-    // Out of range and not a number both come back as the fallback; tell
-    // them apart by whether the text starts like a number.
-    std::wstring trimmed = Utils::TrimLeft(text);
-    size_t i = (!trimmed.empty() && (trimmed[0] == L'+' || trimmed[0] == L'-')) ? 1 : 0;
-    bool numeric = i < trimmed.size() && ((trimmed[i] >= L'0' && trimmed[i] <= L'9') ||
-                                          (trimmed[i] == L'.' && i + 1 < trimmed.size() &&
-                                           trimmed[i + 1] >= L'0' && trimmed[i + 1] <= L'9'));
-    return numeric ? std::numeric_limits<double>::quiet_NaN() : 0.0;
-  }
-  return value;
+  // Two different fallbacks tell a parsed value from a fallback.
+  double first = holder.GetNumber(L"v", -2.0);
+  double second = holder.GetNumber(L"v", -3.0);
+  if (!(first == -2.0 && second == -3.0)) return first;
+  std::wstring trimmed = Utils::TrimLeft(text);
+  size_t i = (!trimmed.empty() && (trimmed[0] == L'+' || trimmed[0] == L'-')) ? 1 : 0;
+  auto digit = [&](size_t at) {
+    return at < trimmed.size() && trimmed[at] >= L'0' && trimmed[at] <= L'9';
+  };
+  bool numeric = digit(i) || (i < trimmed.size() && trimmed[i] == L'.' && digit(i + 1));
+  return numeric ? std::numeric_limits<double>::quiet_NaN() : 0.0;
 }
 
 }  // namespace
+
+std::wstring InstallerConfig::RouteWord(const std::wstring& osVersion, bool isWow64) {
+  bool has64BitPackage = false;
+  for (int product : kProductsWith64BitPackage) {
+    if (product == kProductNumber) has64BitPackage = true;
+  }
+  if (osVersion.find(L"XP") != std::wstring::npos) return L"download_silent_xp";
+  if (has64BitPackage && isWow64) return L"download_silent_64";
+  return L"download_silent";
+}
 
 void InstallerConfig::SetDownloadUrl(const std::wstring& url) {
   if (url.find(kRoutePlaceholder) == std::wstring::npos) {
@@ -49,16 +58,7 @@ void InstallerConfig::SetDownloadUrl(const std::wstring& url) {
   }
   std::wstring family, version;
   Utils::GetOsName(&family, &version);
-  bool has64BitPackage = false;
-  for (int product : kProductsWith64BitPackage) {
-    if (product == kProductNumber) has64BitPackage = true;
-  }
-  std::wstring route = L"download_silent";
-  if (version.find(L"XP") != std::wstring::npos) {
-    route = L"download_silent_xp";
-  } else if (has64BitPackage && Utils::IsWow64()) {
-    route = L"download_silent_64";
-  }
+  const std::wstring route = RouteWord(version, Utils::IsWow64());
   DownloadUrl = Utils::ReplaceAll(url, kRoutePlaceholder, route);
 }
 

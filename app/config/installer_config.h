@@ -35,6 +35,11 @@ struct InstallerConfig {
 
   // Route substitution of "${ROUTE}", then stored in DownloadUrl.
   void SetDownloadUrl(const std::wstring& url);
+  // The word that replaces "${ROUTE}" on a system with that version name
+  // (Utils::GetOsName) and bitness (Utils::IsWow64): "download_silent_xp"
+  // when the name contains "XP", "download_silent_64" for a product with a
+  // 64-bit package under WOW64, else "download_silent".
+  static std::wstring RouteWord(const std::wstring& osVersion, bool isWow64);
 
   // Resets to the defaults, then reads `iniPath` when it exists.
   // InstallerFileName is the file part of `executablePath` either way.

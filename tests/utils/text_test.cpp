@@ -1,0 +1,121 @@
+#include "utils/text.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(TextConversion, CodePages) {
+  struct Case {
+    const char* label;
+    std::string narrow;
+    unsigned codePage;
+    std::wstring wide;
+  };
+  const Case cases[] = {
+      {"utf8 ascii", "Quillon", 65001, L"Quillon"},
+      {"utf8 cjk", "Quillon\xE5\x8A\xA9\xE6\x89\x8B", 65001, L"Quillon助手"},
+      {"utf8 astral", "\xF0\x9F\x98\x80", 65001, L"\U0001F600"},
+      {"gbk", "\xD6\xD0\xCE\xC4", 936, L"中文"},
+      {"cp1252", "caf\xE9", 1252, L"café"},
+      {"empty", "", 65001, L""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    EXPECT_EQ(Utils::MultiByteToWide(c.narrow, c.codePage), c.wide);
+    EXPECT_EQ(Utils::WideToMultiByte(c.wide, c.codePage), c.narrow);
+  }
+}
+
+TEST(TextConversion, FailureGivesEmptyText) {
+  struct Case {
+    const char* label;
+    std::string narrow;
+    unsigned codePage;
+  };
+  const Case cases[] = {
+      {"invalid utf8", "ab\xFF", 65001},
+      {"truncated utf8", "ab\xE4\xB8", 65001},
+      {"overlong", "\xC0\xAF", 65001},
+      {"unknown code page", "abc", 12345},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    EXPECT_EQ(Utils::MultiByteToWide(c.narrow, c.codePage), L"");
+  }
+  // A lone surrogate is no character; Chinese text has no Latin-1 form.
+  EXPECT_EQ(Utils::WideToMultiByte(std::wstring(1, static_cast<wchar_t>(0xD800)), 65001), "");
+  EXPECT_EQ(Utils::WideToMultiByte(L"中文", 1252), "");
+}
+
+TEST(TextConversion, AnsiCodePageIsTheLocaleCharsetOrUtf8) {
+  // The test environment runs in a UTF-8 or plain ASCII locale, both of
+  // which give UTF-8 here.
+  EXPECT_EQ(Utils::MultiByteToWide("\xC3\xA4", Utils::kCodePageAnsi), L"ä");
+  EXPECT_EQ(Utils::WideToMultiByte(L"ä", Utils::kCodePageAnsi), "\xC3\xA4");
+}
+
+TEST(Trim, RemovesTheSixWhiteSpaceCharacters) {
+  const std::wstring text = L" \t\n\v\f\r a b \r\f\v\n\t ";
+  EXPECT_EQ(Utils::TrimLeft(text), L"a b \r\f\v\n\t ");
+  EXPECT_EQ(Utils::TrimRight(text), L" \t\n\v\f\r a b");
+  EXPECT_EQ(Utils::Trim(text), L"a b");
+  EXPECT_EQ(Utils::Trim(L" \t "), L"");
+  EXPECT_EQ(Utils::Trim(L""), L"");
+  EXPECT_EQ(Utils::Trim(L"\u3000x"), L"\u3000x");  // only the six ASCII blanks
+}
+
+TEST(UrlEncode, Vectors) {
+  struct Case {
+    std::string in;
+    std::string out;
+  };
+  const Case cases[] = {
+      {"a b&c", "a+b&c"},
+      {"\t", "%09"},
+      {"/:?&=%+~", "/:?&=%+~"},
+      {"\xE4\xB8\xAD", "%E4%B8%AD"},
+      {std::string("\x00\x7F\x80\xFF", 4), "%00%7F%80%FF"},
+      {"", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.out);
+    EXPECT_EQ(Utils::UrlEncode(c.in), c.out);
+  }
+  EXPECT_EQ(Utils::UrlEncodeWide(L"中 x"), L"%E4%B8%AD+x");
+}
+
+TEST(ReplaceAll, EveryOccurrence) {
+  EXPECT_EQ(Utils::ReplaceAll(L"a${R}b${R}", L"${R}", L"x"), L"axbx");
+  EXPECT_EQ(Utils::ReplaceAll(L"aaa", L"aa", L"b"), L"ba");
+  EXPECT_EQ(Utils::ReplaceAll(L"abc", L"", L"x"), L"abc");
+  EXPECT_EQ(Utils::ReplaceAll(L"abc", L"b", L"bb"), L"abbc");
+}
+
+TEST(ToDecimalText, Digits) {
+  EXPECT_EQ(Utils::ToDecimalText(0), L"0");
+  EXPECT_EQ(Utils::ToDecimalText(497), L"497");
+  EXPECT_EQ(Utils::ToDecimalText(4294967295u), L"4294967295");
+}
+
+TEST(GetUrlParentSegment, Vectors) {
+  struct Case {
+    std::string url;
+    std::string segment;
+  };
+  const Case cases[] = {
+      {"http://h/packages/0123456789abcdef0123456789ABCDEF/Quillon.exe",
+       "0123456789abcdef0123456789ABCDEF"},
+      {"http://h/a/b/", "b"},
+      {"no-slash-at-all", ""},
+      {"only/one", ""},
+      {"/file", ""},
+      {"", ""},
+      {"http://h/a//f", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.url);
+    EXPECT_EQ(Utils::GetUrlParentSegment(c.url), c.segment);
+  }
+}
+
+}  // namespace
