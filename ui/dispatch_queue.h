@@ -23,7 +23,8 @@ class DispatchQueue : public std::enable_shared_from_this<DispatchQueue> {
  private:
   DispatchQueue() = default;
   static int OnIdle(void* data);
-  void Drain();
+  void ScheduleLocked();
+  void RunOne();
 
   mutable std::mutex mutex_;
   std::deque<std::function<void()>> work_;

@@ -93,6 +93,7 @@ class PaintManager {
   // Reads a file of the skin ("\" and "/" both separate, case ignored).
   // Null when missing. The bytes live as long as the resources.
   const std::string* ReadResource(const std::wstring& path) const;
+  void SetResources(std::shared_ptr<SkinArchive> resources) { resources_ = std::move(resources); }
   // Decoded image (premultiplied ARGB32) cached per path and mask colour;
   // null when missing or not a PNG. Owned by the manager.
   cairo_surface_t* GetImage(const std::wstring& path, Color mask = 0);

@@ -47,6 +47,7 @@ class SkinArchive {
   mutable std::mutex mutex_;
   mutable std::map<std::wstring, std::unique_ptr<std::string>> files_;  // normalised name -> bytes
   std::vector<std::wstring> names_;
+  const void* source_ = nullptr;  // resource bytes this archive was read from
 };
 
 }  // namespace qui

@@ -80,8 +80,4 @@ class CSkinFrame : public SkinWindowBase {
   std::unique_ptr<CShadowWnd> shadow_;
 };
 
-// Case-insensitive comparison of two texts (ASCII letters and the common
-// Unicode letters); used for tag and attribute names.
-bool EqualsNoCase(const std::wstring& a, const std::wstring& b);
-
 }  // namespace qui

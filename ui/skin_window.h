@@ -22,6 +22,7 @@
 
 #include <cairo.h>
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
@@ -35,6 +36,7 @@
 
 namespace qui {
 
+class CShadowWnd;
 class DispatchQueue;
 class NativeWindow;
 class SkinArchive;
@@ -42,7 +44,7 @@ class SkinArchive;
 // Where the layout and its images come from.
 enum class ResourceKind : int {
   kFile = 1,             // files in the skin folder on disk
-  kArchiveFile = 2,      // an archive file in the skin folder (skinFile names the layout inside)
+  kArchiveFile = 2,      // skinFolder is an archive file; skinFile names the layout inside it
   kArchiveResource = 4,  // an archive embedded as resource ("ZIPRES", id), see ui/resources.h
 };
 
@@ -192,6 +194,8 @@ class SkinWindowBase : public INotify {
   void HostChar(wchar_t ch);
   void HostCloseRequest();
   void HostDestroyed();
+  // Called by CShadowWnd::Create: the host shows the shadow when it can.
+  void HostSetShadow(const CShadowWnd* shadow);
 
  protected:
   // Posted-message delivery on the UI thread.
@@ -217,7 +221,7 @@ class SkinWindowBase : public INotify {
   uint32_t style_ = 0;
   uint32_t exStyle_ = 0;
   bool enabled_ = true;
-  bool alive_ = false;
+  std::atomic<bool> alive_{false};
   UINT modalResult_ = 0;
   void* modalLoop_ = nullptr;  // GMainLoop* while ShowModal runs
   std::map<UINT, unsigned> windowTimers_;

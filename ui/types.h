@@ -98,4 +98,9 @@ Size ParseSize(const std::wstring& text);
 // "true" ignoring case -> true, everything else false.
 bool ParseBool(const std::wstring& text);
 
+// Case-insensitive comparison (towlower per character); used for tag and
+// attribute names.
+bool EqualsNoCase(const std::wstring& a, const std::wstring& b);
+std::wstring ToLower(const std::wstring& text);
+
 }  // namespace qui

@@ -1,0 +1,194 @@
+#include "ui/sequence_controls.h"
+
+#include <algorithm>
+#include <cwchar>
+#include <cwctype>
+
+#include "ui/paint_manager.h"
+
+namespace qui {
+namespace {
+
+// The pattern comes from the skin: only a text with exactly one integer
+// conversion (flags, width and precision allowed; no '*', no '%n') and any
+// number of "%%" is formatted. Anything else would read arguments that do not
+// exist.
+bool IsSafeFramePattern(const std::wstring& pattern) {
+  int conversions = 0;
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    if (pattern[i] != L'%') continue;
+    ++i;
+    if (i < pattern.size() && pattern[i] == L'%') continue;
+    while (i < pattern.size() && std::wcschr(L"-+ #0", pattern[i])) ++i;
+    while (i < pattern.size() && std::iswdigit(pattern[i])) ++i;
+    if (i < pattern.size() && pattern[i] == L'.') {
+      ++i;
+      while (i < pattern.size() && std::iswdigit(pattern[i])) ++i;
+    }
+    if (i >= pattern.size() || !std::wcschr(L"diuxXo", pattern[i])) return false;
+    ++conversions;
+  }
+  return conversions == 1;
+}
+
+}  // namespace
+
+bool SequenceAnimation::SetAttribute(const std::wstring& name, const std::wstring& value) {
+  // The pattern's name is matched exactly; the others ignoring case.
+  if (name == L"sequencebkimage") {
+    pattern = value;
+    return true;
+  }
+  std::wstring lower = ToLower(name);
+  if (lower == L"sequencecount") {
+    count = static_cast<int>(std::wcstol(value.c_str(), nullptr, 10));
+  } else if (lower == L"sequencespan") {
+    span = static_cast<int>(std::wcstol(value.c_str(), nullptr, 10));
+  } else if (lower == L"sequenceloop") {
+    loop = value != L"false";
+  } else if (lower == L"autostart") {
+    autostart = value != L"false";
+  } else if (lower == L"sequenceround") {
+    backAndForth = value != L"false";
+  } else {
+    return false;
+  }
+  return true;
+}
+
+bool SequenceAnimation::IsPlayable() const {
+  if (count <= 0) return false;
+  if (backAndForth && count < 2) return false;
+  return true;
+}
+
+SequenceAnimation::Tick SequenceAnimation::Advance() {
+  Tick tick;
+  if (pattern.empty() || !IsPlayable()) return tick;
+  const uint32_t n = static_cast<uint32_t>(count);
+  if (forward && frame > n - 1) {
+    if (backAndForth) {
+      forward = false;
+      frame = n - 2;
+    } else {
+      frame = 0;
+      if (!loop) {
+        tick.stop = true;
+        return tick;
+      }
+    }
+  }
+  if (!forward && frame == 0) {
+    if (backAndForth) forward = true;
+    frame = 0;
+    if (!loop) {
+      tick.stop = true;
+      return tick;
+    }
+  }
+  if (IsSafeFramePattern(pattern)) {
+    wchar_t buffer[260];
+    int written = std::swprintf(buffer, 260, pattern.c_str(), static_cast<int>(frame));
+    if (written > 0) tick.image.assign(buffer, static_cast<size_t>(written));
+  }
+  if (forward) {
+    ++frame;
+  } else {
+    --frame;
+  }
+  return tick;
+}
+
+// --- CSequenceLabelUI --------------------------------------------------------
+
+CSequenceLabelUI::CSequenceLabelUI() : anim_(30, false) {}
+
+CSequenceLabelUI::~CSequenceLabelUI() { KillTimer(kAnimationTimerId); }
+
+void* CSequenceLabelUI::GetInterface(const std::wstring& name) {
+  return name == L"SequenceLabel" ? this : Label::GetInterface(name);
+}
+
+void CSequenceLabelUI::Start() {
+  anim_.frame = 0;
+  if (anim_.IsPlayable()) SetTimer(kAnimationTimerId, static_cast<UINT>(std::max(1, anim_.span)));
+}
+
+void CSequenceLabelUI::Stop() { KillTimer(kAnimationTimerId); }
+
+bool CSequenceLabelUI::IsRunning() const {
+  return manager_ && manager_->HasTimer(this, kAnimationTimerId);
+}
+
+void CSequenceLabelUI::SetAttribute(const std::wstring& name, const std::wstring& value) {
+  if (!anim_.SetAttribute(name, value)) Label::SetAttribute(name, value);
+}
+
+void CSequenceLabelUI::DoInit() {
+  Label::DoInit();
+  if (anim_.autostart && anim_.IsPlayable()) {
+    SetTimer(kAnimationTimerId, static_cast<UINT>(std::max(1, anim_.span)));
+  }
+}
+
+void CSequenceLabelUI::DoEvent(EventArgs& event) {
+  Label::DoEvent(event);
+  if (event.type != EventType::kTimer || event.wParam != kAnimationTimerId) return;
+  SequenceAnimation::Tick tick = anim_.Advance();
+  if (tick.stop) {
+    KillTimer(kAnimationTimerId);
+    return;
+  }
+  if (!tick.image.empty()) {
+    SetBkImage(tick.image);
+    Invalidate();
+  }
+}
+
+// --- CSequenceButtonUI -------------------------------------------------------
+
+CSequenceButtonUI::CSequenceButtonUI() : anim_(60, true) {}
+
+CSequenceButtonUI::~CSequenceButtonUI() { KillTimer(kAnimationTimerId); }
+
+void* CSequenceButtonUI::GetInterface(const std::wstring& name) {
+  return name == L"SequenceButton" ? this : Button::GetInterface(name);
+}
+
+void CSequenceButtonUI::Start() {
+  anim_.frame = 0;
+  if (anim_.IsPlayable()) SetTimer(kAnimationTimerId, static_cast<UINT>(std::max(1, anim_.span)));
+}
+
+void CSequenceButtonUI::Stop() { KillTimer(kAnimationTimerId); }
+
+bool CSequenceButtonUI::IsRunning() const {
+  return manager_ && manager_->HasTimer(this, kAnimationTimerId);
+}
+
+void CSequenceButtonUI::SetAttribute(const std::wstring& name, const std::wstring& value) {
+  if (!anim_.SetAttribute(name, value)) Button::SetAttribute(name, value);
+}
+
+void CSequenceButtonUI::DoInit() {
+  Button::DoInit();
+  if (anim_.autostart && anim_.IsPlayable()) {
+    SetTimer(kAnimationTimerId, static_cast<UINT>(std::max(1, anim_.span)));
+  }
+}
+
+void CSequenceButtonUI::DoEvent(EventArgs& event) {
+  Button::DoEvent(event);
+  if (event.type != EventType::kTimer || event.wParam != kAnimationTimerId) return;
+  SequenceAnimation::Tick tick = anim_.Advance();
+  if (tick.stop) {
+    KillTimer(kAnimationTimerId);
+    return;
+  }
+  if (!tick.image.empty()) {
+    SetBkImage(tick.image);
+    Invalidate();
+  }
+}
+
+}  // namespace qui
