@@ -123,7 +123,17 @@ void CDownloadInstaller::Start() {
   }
   QLOG(L"DL_TYPE=%d\r\n", config.DownloadType);
 
+  // Parts are kept between jobs so that a retry resumes the partial package,
+  // but only while they serve the same package: a retry in another folder (or
+  // from another address) must not fill the folder the user gave up.
+  if (downloader_ && (downloaderUrl_ != url || downloaderPath_ != packagePath)) {
+    QLOG(L"package moved: new downloader and package runner\r\n");
+    downloader_.reset();
+    packageRunner_.reset();
+  }
   if (!downloader_) {
+    downloaderUrl_ = url;
+    downloaderPath_ = packagePath;
     downloader_ = CreateDownloader(
         config.DownloadType,
         [this](int32_t code, double value, const wchar_t* text) {

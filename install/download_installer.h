@@ -52,8 +52,9 @@ class CDownloadInstaller {
 
   // Begins the job and returns at once. The downloader (chosen by the
   // configured DownloadType) and the package runner are made at the first
-  // Start() and kept: a later Start() reuses the downloader with the URL and
-  // package path it was built with, and passes the current folder, flags and
+  // Start() and kept while the package URL and the package path stay the same
+  // (a retry then resumes the partial package); a Start() for another folder
+  // or URL makes new ones. Every Start() passes the current folder, flags and
   // "InstCmd" to the package runner.
   void Start();
 
@@ -91,6 +92,8 @@ class CDownloadInstaller {
   // Created by Start() on the owner's thread while no job runs; the stages
   // only use them. Destroyed in this order.
   std::unique_ptr<CDownloader> downloader_;
+  std::wstring downloaderUrl_;  // what downloader_ and packageRunner_ were built for
+  std::wstring downloaderPath_;
   std::unique_ptr<CPackageRunner> packageRunner_;
   std::unique_ptr<CUninstallRunner> uninstallRunner_;
 };
