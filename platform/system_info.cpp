@@ -61,6 +61,16 @@ std::string UserNameOf(uid_t uid) {
   return result->pw_name;
 }
 
+// "/a/b/" -> "/a", "a" -> ".", "/" -> "/" (no parent above the root).
+std::string ParentFolder(const std::string& path) {
+  size_t end = path.size();
+  while (end > 1 && path[end - 1] == '/') --end;
+  size_t slash = path.find_last_of('/', end - 1);
+  if (slash == std::string::npos) return std::string(1, '.');
+  if (slash == 0) return std::string(1, '/');
+  return path.substr(0, slash);
+}
+
 }  // namespace
 
 std::wstring OsVersionText(const std::string& osReleasePath) {
@@ -69,7 +79,10 @@ std::wstring OsVersionText(const std::string& osReleasePath) {
     std::string id = ShellValue(content, "ID");
     std::string version = ShellValue(content, "VERSION_ID");
     std::string text = id;
-    if (!version.empty()) text += (text.empty() ? "" : " ") + version;
+    if (!version.empty()) {
+      if (!text.empty()) text.push_back(' ');
+      text.append(version);
+    }
     if (!text.empty()) return FromNativePath(text);
   }
   struct utsname uts;
@@ -107,19 +120,12 @@ bool QueryDiskSpace(const std::wstring& path, DiskSpace* space, int* error) {
       *error = errno;
       return false;
     }
-    while (native.size() > 1 && native.back() == '/') native.pop_back();
-    size_t slash = native.find_last_of('/');
-    if (slash == std::string::npos) {
-      native = ".";
-    } else if (slash == 0) {
-      if (native == "/") {
-        *error = ENOENT;
-        return false;
-      }
-      native = "/";
-    } else {
-      native.resize(slash);
+    std::string parent = ParentFolder(native);
+    if (parent == native) {
+      *error = ENOENT;
+      return false;
     }
+    native.swap(parent);
   }
 }
 
