@@ -83,7 +83,9 @@ int ProgressModel::DownloadPercent(double fraction) const {
 }
 
 int ProgressModel::InstallPercent(double reported) {
-  smoothed_ = std::fmin(smoothed_ + 0.15, 0.95);
+  // The step never takes back what a larger report gave: after 0.99 the bar
+  // stays at 99 instead of falling to the cap's 98.
+  smoothed_ = std::fmax(smoothed_, std::fmin(smoothed_ + 0.15, 0.95));
   if (reported > smoothed_) smoothed_ = std::fmin(reported, 1.0);
   return ClampPercent(((1 - scale_) * smoothed_ + scale_) * 100);
 }
