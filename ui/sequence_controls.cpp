@@ -64,7 +64,7 @@ bool SequenceAnimation::IsPlayable() const {
 
 SequenceAnimation::Tick SequenceAnimation::Advance() {
   Tick tick;
-  if (pattern.empty() || !IsPlayable()) return tick;
+  if (pattern.empty() || !IsPlayable() || !IsSafeFramePattern(pattern)) return tick;
   const uint32_t n = static_cast<uint32_t>(count);
   if (forward && frame > n - 1) {
     if (backAndForth) {
@@ -86,11 +86,9 @@ SequenceAnimation::Tick SequenceAnimation::Advance() {
       return tick;
     }
   }
-  if (IsSafeFramePattern(pattern)) {
-    wchar_t buffer[260];
-    int written = std::swprintf(buffer, 260, pattern.c_str(), static_cast<int>(frame));
-    if (written > 0) tick.image.assign(buffer, static_cast<size_t>(written));
-  }
+  wchar_t buffer[260];
+  int written = std::swprintf(buffer, 260, pattern.c_str(), static_cast<int>(frame));
+  if (written > 0) tick.image.assign(buffer, static_cast<size_t>(written));
   if (forward) {
     ++frame;
   } else {

@@ -11,7 +11,8 @@
 //
 // The animation runs on the control's timer kAnimationTimerId (2100). A
 // count of 0, or back-and-forth with a count below 2, leaves the control idle
-// (no frame changes) instead of counting frames without end.
+// (no frame changes) instead of counting frames without end; so does a
+// pattern that is not one integer conversion (it would read missing arguments).
 // UI thread only.
 #pragma once
 
