@@ -109,7 +109,7 @@ bool NarrowToWide(const std::string& text, const std::string& charset, std::wstr
   std::vector<char> buffer;
   if (!Convert(charset, "WCHAR_T", text.data(), text.size(), &buffer)) return false;
   out->resize(buffer.size() / sizeof(wchar_t));
-  std::memcpy(out->data(), buffer.data(), out->size() * sizeof(wchar_t));
+  if (!out->empty()) std::memcpy(out->data(), buffer.data(), out->size() * sizeof(wchar_t));
   return true;
 }
 

@@ -45,7 +45,9 @@ TEST(GetFileMd5, Rfc1321Vectors) {
 TEST(GetFileMd5, LargeFileAcrossChunkBoundariesMatchesMd5sum) {
   quillon_test::TempDir dir;
   std::string content;
-  for (int i = 0; content.size() < (3u << 20) + 12345; ++i) content += std::to_string(i * 7919);
+  for (long long i = 0; content.size() < (3u << 20) + 12345; ++i) {
+    content += std::to_string(i * 7919);
+  }
   WriteFile(dir.File("big"), content);
   std::string command = "md5sum '" + dir.File("big") + "'";
   FILE* pipe = popen(command.c_str(), "r");
