@@ -126,6 +126,7 @@ TEST_F(PackageRunnerTest, InstallsAndReportsEveryValue) {
   ASSERT_EQ(::stat((dir / "Vantrel.exe").c_str(), &st), 0);
   EXPECT_TRUE(st.st_mode & S_IXUSR);
   EXPECT_GE(fs::file_size(dir / "data" / "quillon-words.dat"), 1024u * 1024u);
+  EXPECT_GE(fs::file_size(QUILLON_DEMO_PACKAGE), 1024u * 1024u);
   EXPECT_TRUE(fs::exists(dir / "uninst.ep"));
   std::string entry =
       install_test::ReadText(env_.DataHome() / "applications" / "quillon-vantrel.desktop");
