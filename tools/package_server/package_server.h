@@ -32,8 +32,8 @@ namespace package_server {
 // One way of misbehaving, applied to the next `count` requests that match
 // `method` and `pathPrefix` (the first matching fault wins; count -1 = always).
 struct Fault {
-  std::string method;      // "GET", "HEAD" or "" for both
-  std::string pathPrefix;  // "" matches every path
+  std::string method = "";      // "GET", "HEAD" or "" for both
+  std::string pathPrefix = "";  // "" matches every path
   int count = 1;
 
   int status = 0;                      // answer this status with a short text body
@@ -43,7 +43,7 @@ struct Fault {
   bool ignoreRange = false;            // answer 200 with the whole file
   int64_t extraBytes = 0;              // send this many bytes past the requested range
   int64_t bytesPerSecond = 0;          // pace the body (per connection)
-  std::string contentRange;            // replace the Content-Range header of a 206
+  std::string contentRange = "";       // replace the Content-Range header of a 206
 };
 
 // What the server saw. `range`, `ifRange` and `acceptEncoding` are the raw
@@ -60,7 +60,7 @@ struct RequestRecord {
 struct Options {
   std::string host = "127.0.0.1";
   int port = 0;  // 0: any free port
-  std::filesystem::path root;
+  std::filesystem::path root = {};
   int64_t bytesPerSecond = 0;  // default pacing of every body (0: none)
   size_t threads = 32;         // connection threads
 };

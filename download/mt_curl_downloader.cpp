@@ -1,0 +1,518 @@
+#include "download/mt_curl_downloader.h"
+
+#include <fcntl.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+
+#include "app/config/installer_config.h"
+#include "utils/files.h"
+#include "utils/log.h"
+#include "utils/text.h"
+
+namespace {
+
+std::wstring CurlErrorText(int code) {
+  return Utils::MultiByteToWide(curl_easy_strerror(static_cast<CURLcode>(code)),
+                                Utils::kCodePageUtf8);
+}
+
+size_t DiscardBody(char*, size_t size, size_t count, void*) { return size * count; }
+
+std::string HeaderOf(CURL* handle, const char* name) {
+  struct curl_header* header = nullptr;
+  if (curl_easy_header(handle, name, 0, CURLH_HEADER, -1, &header) != CURLHE_OK || !header) {
+    return "";
+  }
+  return header->value ? header->value : "";
+}
+
+// Size of a regular file, 0 for anything else.
+int64_t RegularFileSize(const std::string& path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0) return 0;
+  return st.st_size;
+}
+
+// Appends all of `in` to `out` at `*outOffset`: in-kernel copy first, a large
+// buffer where the file systems do not allow that.
+bool AppendFile(int in, int out, off_t* outOffset) {
+  off_t inOffset = 0;
+  for (;;) {
+    ssize_t copied = copy_file_range(in, &inOffset, out, outOffset, 64 << 20, 0);
+    if (copied == 0) return true;
+    if (copied > 0) continue;
+    if (errno == EINTR) continue;
+    if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP) return false;
+    break;
+  }
+  std::vector<char> buffer(4 << 20);
+  for (;;) {
+    ssize_t got = pread(in, buffer.data(), buffer.size(), inOffset);
+    if (got == 0) return true;
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    inOffset += got;
+    for (ssize_t done = 0; done < got;) {
+      ssize_t put = pwrite(out, buffer.data() + done, static_cast<size_t>(got - done), *outOffset);
+      if (put < 0) {
+        if (errno == EINTR) continue;
+        return false;
+      }
+      done += put;
+      *outOffset += put;
+    }
+  }
+}
+
+std::string Trimmed(const std::string& text) {
+  size_t first = text.find_first_not_of(" \t\r\n");
+  if (first == std::string::npos) return "";
+  size_t last = text.find_last_not_of(" \t\r\n");
+  return text.substr(first, last - first + 1);
+}
+
+}  // namespace
+
+CMTCurlDownloader::CMTCurlDownloader(DownloadEventCallback callback, const std::wstring& url,
+                                     const std::wstring& destination)
+    : CDownloader(std::move(callback)), destination_(destination), url_(url) {
+  if (destination_.empty()) return;
+  std::string narrow = Utils::WideToMultiByte(destination_, Utils::kCodePageAnsi);
+  if (!narrow.empty()) std::remove(narrow.c_str());
+  RemovePartFiles();
+}
+
+CMTCurlDownloader::~CMTCurlDownloader() { threads_.StopAndJoin(); }
+
+void CMTCurlDownloader::Start() {
+  threads_.Launch([this] { Start_Down(); });
+}
+
+void CMTCurlDownloader::Emit(int32_t code, double value, const wchar_t* text) {
+  if (threads_.Stopping()) return;
+  Notify(code, value, text);
+}
+
+std::string CMTCurlDownloader::PartPath(int index) const {
+  return Utils::WideToMultiByte(destination_, Utils::kCodePageAnsi) + "_" + std::to_string(index);
+}
+
+void CMTCurlDownloader::RemovePartFiles() {
+  for (int i = 0; i < kMaxSegments; ++i) std::remove(PartPath(i).c_str());
+}
+
+std::vector<std::pair<int64_t, int64_t>> CMTCurlDownloader::SegmentRangesForTesting() const {
+  std::lock_guard lock(lock_);
+  return lastRanges_;
+}
+
+void CMTCurlDownloader::Start_Down() {
+  Emit(DL_CODE_START, 1.0, L"");
+  QLOG(L"start download\r\n");
+  if (destination_.empty()) {
+    Emit(DL_CODE_FAIL, 1.0, L"");
+    return;
+  }
+  const std::string destination = Utils::WideToMultiByte(destination_, Utils::kCodePageAnsi);
+  const bool isFile = url_.rfind(L"file:///", 0) == 0;
+  const std::string url =
+      Utils::WideToMultiByte(url_, isFile ? Utils::kCodePageAnsi : Utils::kCodePageUtf8);
+
+  std::remove(destination.c_str());
+  if (startOver_.exchange(false)) {
+    // The server refused a range last time: the package may have changed.
+    realUrl_.clear();
+    fileLength_ = -1;
+    std::lock_guard lock(lock_);
+    lastPercent_ = 0.0;
+  }
+  double lastPercent = 0.0;
+  {
+    std::lock_guard lock(lock_);
+    lastPercent = lastPercent_;
+  }
+  if (lastPercent == 0.0) RemovePartFiles();
+
+  if (realUrl_.empty() || fileLength_ < kMinimumLength) {
+    if (!getRealDownloadUrl(url)) {
+      Emit(DL_CODE_FAIL, 0.0, kMechanismLibCurl);
+      return;
+    }
+  }
+
+  int64_t count = fileLength_ / kSegmentUnit;
+  if (count == 0) count = 1;
+  if (count > kMaxSegments) count = kMaxSegments;
+  const int64_t size = fileLength_ / count;
+
+  ReleaseSegments();
+  std::vector<std::pair<int64_t, int64_t>> ranges;
+  int64_t offset = 0;
+  for (int64_t i = 0; i < count; ++i) {
+    int64_t segmentSize = i == count - 1 ? fileLength_ - offset : size;
+    auto segment = std::make_unique<DownloadPartNode>();
+    segment->owner = this;
+    segment->partPath = PartPath(static_cast<int>(i));
+    int64_t existing = RegularFileSize(segment->partPath);
+    if (existing > segmentSize) {
+      // Longer than the segment: not this package's bytes.
+      std::remove(segment->partPath.c_str());
+      existing = 0;
+    }
+    segment->received = existing;
+    segment->nextByte = offset + existing;
+    segment->lastByte = offset + segmentSize - 1;
+    segment->handle.reset(curl_easy_init());
+    segment->realUrl = realUrl_;
+    if (segment->nextByte > segment->lastByte) {
+      segment->state = 0;
+    } else {
+      segment->state = kStatePending;
+      segment->partFile.reset(std::fopen(segment->partPath.c_str(), "ab+"));
+      if (!segment->partFile) segment->state = kStatePartFile;
+    }
+    ranges.emplace_back(offset, segment->lastByte);
+    segments_.push_back(std::move(segment));
+    offset += segmentSize;
+  }
+  {
+    std::lock_guard lock(lock_);
+    lastRanges_ = ranges;
+  }
+
+  std::vector<std::unique_ptr<Utils::Thread>> segmentThreads;
+  for (auto& segment : segments_) {
+    if (segment->state != kStatePending) continue;
+    if (threads_.Stopping()) break;
+    ++runningSegments_;
+    DownloadPartNode* raw = segment.get();
+    auto thread =
+        std::make_unique<Utils::Thread>(nullptr, download_internal::kWorkerThreadName,
+                                        [this, raw](void*) { downloadThreadFun(this, raw); });
+    if (!thread->Start()) {
+      --runningSegments_;
+      continue;
+    }
+    segmentThreads.push_back(std::move(thread));
+    threads_.SleepFor(std::chrono::milliseconds(kStaggerMs));
+  }
+  for (auto& thread : segmentThreads) thread->Join();
+  waitForFinishThreadFun(this);
+}
+
+bool CMTCurlDownloader::getRealDownloadUrl(const std::string& url) {
+  realUrl_.clear();
+  expectedMd5_.clear();
+  validator_.clear();
+  fileLength_ = 0;
+  if (!InstallerConfig::Instance().CurlReady) return false;
+
+  CURL* handle = curl_easy_init();
+  if (!handle) return false;
+  struct curl_slist* headers = curl_slist_append(nullptr, "Connection: keep-alive");
+  int options = 0;
+  options |= curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers);
+  options |= curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
+  options |= curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
+  options |= curl_easy_setopt(handle, CURLOPT_NOBODY, 1L);
+  options |= curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
+  options |= curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &DiscardBody);
+  options |= curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, 60L);
+  // A header-only request that takes a minute will not answer.
+  options |= curl_easy_setopt(handle, CURLOPT_TIMEOUT, 60L);
+  bool ok = options == 0 && curl_easy_perform(handle) == CURLE_OK;
+  if (ok) {
+    char* effective = nullptr;
+    if (curl_easy_getinfo(handle, CURLINFO_EFFECTIVE_URL, &effective) == CURLE_OK && effective &&
+        *effective) {
+      realUrl_ = effective;
+      QLOG(L"Download File real url %s\r\n", realUrl_.c_str());
+      expectedMd5_ = Utils::GetUrlParentSegment(realUrl_);
+    }
+    curl_off_t length = -1;
+    long code = 0;
+    if (curl_easy_getinfo(handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK &&
+        curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &code) == CURLE_OK && code >= 200 &&
+        code <= 399) {
+      fileLength_ = length;
+      QLOG(L"Download File Length %lld\r\n", static_cast<long long>(fileLength_));
+    }
+    std::string etag = HeaderOf(handle, "ETag");
+    validator_ =
+        !etag.empty() && etag.rfind("W/", 0) != 0 ? etag : HeaderOf(handle, "Last-Modified");
+  }
+  curl_easy_cleanup(handle);
+  curl_slist_free_all(headers);
+  return !realUrl_.empty() && fileLength_ >= kMinimumLength;
+}
+
+int CMTCurlDownloader::downloadExe(DownloadPartNode* segment) {
+  if (segment->nextByte > segment->lastByte) return segment->state = 0;
+  CURL* handle = segment->handle.get();
+  if (!handle) return segment->state = CURLE_FAILED_INIT;
+  char range[64];
+  snprintf(range, sizeof range, "%lld-%lld", static_cast<long long>(segment->nextByte),
+           static_cast<long long>(segment->lastByte));
+  struct curl_slist* headers = curl_slist_append(nullptr, "Accept-Encoding: identity");
+  if (!validator_.empty()) {
+    headers = curl_slist_append(headers, ("If-Range: " + validator_).c_str());
+  }
+  segment->status = 0;
+  segment->answer = DownloadPartNode::Answer::kPending;
+  int options = 0;
+  options |= curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
+  options |= curl_easy_setopt(handle, CURLOPT_URL, segment->realUrl.c_str());
+  options |= curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers);
+  options |= curl_easy_setopt(handle, CURLOPT_TIMEOUT, 0L);
+  options |= curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
+  options |= curl_easy_setopt(handle, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
+  options |=
+      curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, &CMTCurlDownloader::ReadSegmentHeader);
+  options |= curl_easy_setopt(handle, CURLOPT_HEADERDATA, segment);
+  options |= curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &CMTCurlDownloader::WriteSegment);
+  options |= curl_easy_setopt(handle, CURLOPT_WRITEDATA, segment);
+  options |= curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
+  options |=
+      curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &CMTCurlDownloader::AggregateProgress);
+  options |= curl_easy_setopt(handle, CURLOPT_XFERINFODATA, this);
+  options |= curl_easy_setopt(handle, CURLOPT_FAILONERROR, 1L);
+  options |= curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, 60L);
+  options |= curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  options |= curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, 5L);
+  options |= curl_easy_setopt(handle, CURLOPT_RANGE, range);
+  if (options != 0) {
+    curl_easy_reset(handle);
+    curl_slist_free_all(headers);
+    return options;
+  }
+  int result = curl_easy_perform(handle);
+  // A server that sent more than the range is stopped by the writer at the
+  // range's end (a write error); the segment itself is complete.
+  if (result == CURLE_WRITE_ERROR && segment->nextByte > segment->lastByte &&
+      segment->answer == DownloadPartNode::Answer::kAccepted) {
+    result = CURLE_OK;
+  }
+  if (segment->answer == DownloadPartNode::Answer::kRefused) result = CURLE_RANGE_ERROR;
+  if (result != CURLE_OK) {
+    QLOG(L"error:%d:%ls\r\n", result, CurlErrorText(result).c_str());
+  } else {
+    QLOG(L"curl_easy_cleanup\r\n");
+  }
+  curl_easy_reset(handle);
+  curl_slist_free_all(headers);
+  if (segment->partFile && std::fflush(segment->partFile.get()) != 0 && result == CURLE_OK) {
+    result = CURLE_WRITE_ERROR;
+  }
+  if (result == CURLE_OK) segment->partFile.reset();
+  segment->state = result;
+  return result;
+}
+
+size_t CMTCurlDownloader::ReadSegmentHeader(char* data, size_t size, size_t count, void* part) {
+  auto* segment = static_cast<DownloadPartNode*>(part);
+  const size_t bytes = size * count;
+  std::string line(data, bytes);
+  if (line.rfind("HTTP/", 0) == 0) {
+    segment->status = 0;
+    segment->rangeFirst = segment->rangeLast = segment->rangeTotal = segment->contentLength = -1;
+    size_t space = line.find(' ');
+    if (space != std::string::npos) {
+      segment->status = std::strtol(line.c_str() + space + 1, nullptr, 10);
+    }
+    return bytes;
+  }
+  std::string trimmed = Trimmed(line);
+  if (trimmed.empty()) {
+    if (segment->status < 200 || segment->status >= 300) return bytes;
+    // The final answer's headers are complete: judge it before its body.
+    const int64_t total = segment->owner->fileLength_;
+    bool exact = segment->status == 206 && segment->rangeFirst == segment->nextByte &&
+                 segment->rangeLast == segment->lastByte && segment->rangeTotal == total;
+    bool wholeFile = segment->status == 200 && segment->nextByte == 0 &&
+                     segment->lastByte == total - 1 && segment->contentLength == total;
+    segment->answer = exact || wholeFile ? DownloadPartNode::Answer::kAccepted
+                                         : DownloadPartNode::Answer::kRefused;
+    return segment->answer == DownloadPartNode::Answer::kAccepted ? bytes : 0;
+  }
+  size_t colon = trimmed.find(':');
+  if (colon == std::string::npos) return bytes;
+  std::string name = trimmed.substr(0, colon);
+  std::string value = Trimmed(trimmed.substr(colon + 1));
+  if (strcasecmp(name.c_str(), "Content-Range") == 0) {
+    long long first = -1, last = -1, total = -1;
+    if (sscanf(value.c_str(), "bytes %lld-%lld/%lld", &first, &last, &total) == 3) {
+      segment->rangeFirst = first;
+      segment->rangeLast = last;
+      segment->rangeTotal = total;
+    }
+  } else if (strcasecmp(name.c_str(), "Content-Length") == 0) {
+    segment->contentLength = std::strtoll(value.c_str(), nullptr, 10);
+  }
+  return bytes;
+}
+
+size_t CMTCurlDownloader::WriteSegment(char* data, size_t size, size_t count, void* part) {
+  auto* segment = static_cast<DownloadPartNode*>(part);
+  const size_t n = size * count;
+  if (segment->answer != DownloadPartNode::Answer::kAccepted) return 0;
+  if (!segment->partFile || segment->nextByte > segment->lastByte) return 0;
+  size_t wanted = n;
+  if (segment->nextByte + static_cast<int64_t>(n) - 1 > segment->lastByte) {
+    wanted = static_cast<size_t>(segment->lastByte - segment->nextByte + 1);
+  }
+  size_t written = std::fwrite(data, 1, wanted, segment->partFile.get());
+  segment->nextByte += static_cast<int64_t>(written);
+  segment->received += static_cast<int64_t>(written);
+  return written;
+}
+
+int CMTCurlDownloader::AggregateProgress(void* downloader, curl_off_t, curl_off_t, curl_off_t,
+                                         curl_off_t) {
+  auto* self = static_cast<CMTCurlDownloader*>(downloader);
+  if (self->threads_.Stopping()) return 1;
+  double percent = 0.0;
+  {
+    std::lock_guard lock(self->lock_);
+    int64_t now = static_cast<int64_t>(time(nullptr));
+    if (now - self->lastProgressTime_ < 1) return 0;
+    self->lastProgressTime_ = now;
+    if (self->fileLength_ >= kMinimumLength) {
+      for (auto& segment : self->segments_) {
+        int64_t received = segment->received;
+        if (received > 0) {
+          percent += static_cast<double>(received) * 100.0 / static_cast<double>(self->fileLength_);
+        }
+      }
+      if (percent > 100.0) return 0;
+    }
+    if (percent - self->lastPercent_ < 1.0) return 0;
+    self->lastPercent_ = percent;
+  }
+  self->Emit(DL_CODE_PROGRESS, percent / 100.0, L"");
+  return 0;
+}
+
+void CMTCurlDownloader::downloadThreadFun(CMTCurlDownloader* downloader,
+                                          DownloadPartNode* segment) {
+  int result = downloader->downloadExe(segment);
+  int budget = kRetryBudget;
+  while (result != 0 && budget > 0) {
+    // A refused range will be refused again: the next run starts over.
+    if (result == CURLE_RANGE_ERROR) {
+      downloader->startOver_ = true;
+      break;
+    }
+    budget -= result == CURLE_PARTIAL_FILE ? 1 : 2;
+    QLOG(L"CurlDownLoader Code=%d\r\n", result);
+    if (!downloader->threads_.SleepFor(std::chrono::milliseconds(kRetryPauseMs))) break;
+    result = downloader->downloadExe(segment);
+  }
+  if (result == CURLE_RANGE_ERROR) downloader->startOver_ = true;
+  segment->partFile.reset();
+  --downloader->runningSegments_;
+}
+
+bool CMTCurlDownloader::JoinPartFiles(const std::string& destination) {
+  int out = open(segments_.front()->partPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  if (out < 0) return false;
+  off_t outOffset = lseek(out, 0, SEEK_END);
+  bool ok = outOffset >= 0;
+  for (size_t i = 1; ok && i < segments_.size(); ++i) {
+    int in = open(segments_[i]->partPath.c_str(), O_RDONLY | O_CLOEXEC);
+    ok = in >= 0 && AppendFile(in, out, &outOffset);
+    if (in >= 0) close(in);
+    QLOG(L"partPath::%s\r\n", segments_[i]->partPath.c_str());
+  }
+  if (close(out) != 0) ok = false;
+  if (ok && outOffset != static_cast<off_t>(fileLength_)) ok = false;
+  if (ok) ok = std::rename(segments_.front()->partPath.c_str(), destination.c_str()) == 0;
+  RemovePartFiles();
+  return ok;
+}
+
+void CMTCurlDownloader::waitForFinishThreadFun(CMTCurlDownloader* downloader) {
+  CMTCurlDownloader* self = downloader;
+  while (self->runningSegments_ > 0) {
+    if (!self->threads_.SleepFor(std::chrono::milliseconds(200))) break;
+  }
+  if (self->threads_.Stopping()) {
+    self->ReleaseSegments();
+    return;
+  }
+  const std::string destination = Utils::WideToMultiByte(self->destination_, Utils::kCodePageAnsi);
+
+  int failure = 0;
+  for (auto& segment : self->segments_) {
+    if (segment->state != 0) {
+      failure = segment->state;
+      break;
+    }
+  }
+  if (failure == 0) {
+    {
+      std::lock_guard lock(self->lock_);
+      self->lastPercent_ = 0.0;
+    }
+    for (auto& segment : self->segments_) segment->partFile.reset();
+    if (!self->JoinPartFiles(destination)) {
+      std::remove(destination.c_str());
+      failure = kStateJoinFailed;
+    }
+  }
+  if (failure == 0) {
+    if (self->expectedMd5_.size() == 32) {
+      std::string actual = Utils::GetFileMd5(destination);
+      if (actual.size() == 32 && actual != self->expectedMd5_) {
+        self->Emit(DL_CODE_MESSAGE, 0.0, kMessageMtCurlMd5Mismatch);
+        std::remove(destination.c_str());
+        self->ReleaseSegments();
+        if (!self->retriedOnce_) {
+          self->retriedOnce_ = true;
+          QLOG(L"finish recv, md5 chaek failed retry once.\r\n");
+          self->Emit(DL_CODE_RETRY, 0.0, kMechanismLibCurl);
+        } else {
+          QLOG(L"finish recv, md5 chaek failed and retry failed.\r\n");
+          self->Emit(DL_CODE_FAIL, 0.0, kMechanismLibCurl);
+        }
+        return;
+      }
+    } else {
+      self->Emit(DL_CODE_MESSAGE, 0.0, kMessageMtCurlNoUrlMd5);
+    }
+    QLOG(L"finish recv\r\n");
+    self->ReleaseSegments();
+    self->Emit(DL_CODE_SUCCESS, 0.0, kMechanismLibCurl);
+    return;
+  }
+
+  // Incomplete transfer.
+  self->ReleaseSegments();
+  bool nothingReported = false;
+  {
+    std::lock_guard lock(self->lock_);
+    nothingReported = self->lastPercent_ == 0.0;
+  }
+  if (nothingReported || self->startOver_) self->RemovePartFiles();
+  if (!self->retriedOnce_) {
+    self->retriedOnce_ = true;
+    self->Emit(DL_CODE_RETRY, static_cast<double>(failure), kMechanismLibCurl);
+  } else {
+    {
+      std::lock_guard lock(self->lock_);
+      self->lastPercent_ = 0.0;
+    }
+    self->Emit(DL_CODE_FAIL, static_cast<double>(failure), kMechanismLibCurl);
+  }
+}
+
+void CMTCurlDownloader::ReleaseSegments() {
+  std::lock_guard lock(lock_);
+  segments_.clear();
+}
