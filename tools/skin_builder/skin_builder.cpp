@@ -78,12 +78,18 @@ void Text(cairo_t* cr, const char* utf8, double size, bool bold, double x, doubl
 }
 
 // The product mark: a blue rounded square with a white "Q" ring and tail.
-void ProductMark(cairo_t* cr, double x, double y, double size) {
+// `flat` drops the gradient (the 60 animation frames stay small and quick
+// to unpack).
+void ProductMark(cairo_t* cr, double x, double y, double size, bool flat = false) {
   cairo_save(cr);
   cairo_pattern_t* g = cairo_pattern_create_linear(x, y, x + size, y + size);
   cairo_pattern_add_color_stop_rgb(g, 0, 0.25, 0.62, 1.0);
   cairo_pattern_add_color_stop_rgb(g, 1, 0.05, 0.36, 0.95);
-  cairo_set_source(cr, g);
+  if (flat) {
+    cairo_set_source_rgb(cr, 0.09, 0.46, 1.0);
+  } else {
+    cairo_set_source(cr, g);
+  }
   RoundRect(cr, x, y, size, size, size * 0.22);
   cairo_fill(cr);
   cairo_pattern_destroy(g);
@@ -325,7 +331,7 @@ int main(int argc, char** argv) {
         cairo_arc(cr, 100, 100, 84, start, start + 0.9);
         cairo_stroke(cr);
       }
-      ProductMark(cr, 60, 60, 80);
+      ProductMark(cr, 60, 60, 80, true);
     });
   }
 
