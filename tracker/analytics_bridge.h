@@ -7,6 +7,9 @@
 
 #include <map>
 #include <string>
+#include <vector>
+
+#include "tracker/context_properties.h"
 
 namespace analytics {
 
@@ -24,5 +27,15 @@ void ReportClick(const std::wstring& name, ExtraProperties extra);
 void ReportView(ExtraProperties extra);
 // The crash event "AppCrashed" with the reason "崩溃".
 void ReportCrash();
+
+// Registers the map's "AB" value under "lmc_ab" for `kinds` when it is a
+// valid A/B value. True when registered; an absent, empty or invalid value
+// (or a key already registered) registers nothing and never throws.
+bool ApplyAbValue(const ExtraProperties& extra,
+                  const std::vector<usage::lumora::LmEventType>& kinds,
+                  usage::lumora::LmContextProperties* context);
+
+// False when IsEnableAppAnalytics is false or DO_NOT_TRACK is "1".
+bool AnalyticsEnabled();
 
 }  // namespace analytics
