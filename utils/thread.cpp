@@ -16,8 +16,13 @@ namespace {
 // pthread names hold 15 bytes; cut at a character boundary so the name stays
 // valid text in its charset (UTF-8 continuation bytes are 10xxxxxx).
 std::string ThreadNameFor(const std::wstring& name, uint32_t id) {
-  std::string narrow =
-      name.empty() ? "t" + std::to_string(id) : WideToMultiByte(name, kCodePageAnsi);
+  std::string narrow;
+  if (name.empty()) {
+    narrow.push_back('t');
+    narrow.append(std::to_string(id));
+  } else {
+    narrow = WideToMultiByte(name, kCodePageAnsi);
+  }
   if (narrow.size() > 15) {
     size_t cut = 15;
     while (cut > 0 && (static_cast<unsigned char>(narrow[cut]) & 0xC0) == 0x80) --cut;
