@@ -29,6 +29,6 @@ std::string QualifiedFunctionName(const char* prettyFunction);
 
 }  // namespace Utils
 
-#define QLOG(format, ...)                                                               \
+#define QLOG(format, ...)                                                                  \
   ::Utils::DiagnosticLogWrite(::Utils::QualifiedFunctionName(__PRETTY_FUNCTION__).c_str(), \
                               __LINE__, format __VA_OPT__(, ) __VA_ARGS__)
