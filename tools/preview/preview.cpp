@@ -9,6 +9,7 @@
 // without rebuilding.
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -102,6 +103,8 @@ int main(int argc, char** argv) {
     }
   }
   if (layouts.empty()) layouts.assign(std::begin(kLayouts), std::end(kLayouts));
+  std::error_code ec;
+  std::filesystem::create_directories(out, ec);
   if (!qui::Toolkit::Initialize(qui::HostKind::kHeadless)) return 1;
   skin::RegisterEmbeddedSkin();
   qui::ResourceKind kind =
