@@ -10,6 +10,25 @@ namespace usage {
 namespace lumora {
 
 struct TrackerState {
+  TrackerState() = default;
+  // Copies carry the value of `pending` at the time of the copy.
+  TrackerState(const TrackerState& other) { *this = other; }
+  TrackerState& operator=(const TrackerState& other) {
+    if (this == &other) return *this;
+    isLogined = other.isLogined;
+    userId = other.userId;
+    distinctId = other.distinctId;
+    primaryDistinctId = other.primaryDistinctId;
+    vipLevel = other.vipLevel;
+    storedUrl = other.storedUrl;
+    logFile = other.logFile;
+    locale = other.locale;
+    dataFolder = other.dataFolder;
+    iniPath = other.iniPath;
+    pending.store(other.pending.load());
+    return *this;
+  }
+
   // Identity, saved in the INI file's "Base" section.
   bool isLogined = false;         // the current distinct id is a login id
   std::string userId;             // empty when nobody is signed in

@@ -214,12 +214,15 @@ void UsageTrackerImpl::requestUpload(Upload kind) {
 }
 
 void UsageTrackerImpl::serveUpload(Upload kind) {
-  std::lock_guard<std::mutex> lock(gUploadMutex);
   if (kind == Upload::kNotWaiting) {
+    // Only counts the request. It does not queue behind the upload lock: a
+    // report made while an upload waits on a stalled collector must not
+    // wait with it (it may come from the UI thread).
     PauseOneMillisecond();
     state_->pending.fetch_add(1);
     return;
   }
+  std::lock_guard<std::mutex> lock(gUploadMutex);
   if (stopping_.load()) return;  // the destructor flushes
   flushPending();
 }
@@ -254,17 +257,7 @@ void UsageTrackerImpl::waitForUploadsForTesting() { reapUploadThreads(true); }
 
 void UsageTrackerImpl::stateForTesting(TrackerState* out) {
   std::lock_guard<std::mutex> lock(stateMutex_);
-  out->isLogined = state_->isLogined;
-  out->userId = state_->userId;
-  out->distinctId = state_->distinctId;
-  out->primaryDistinctId = state_->primaryDistinctId;
-  out->vipLevel = state_->vipLevel;
-  out->storedUrl = state_->storedUrl;
-  out->logFile = state_->logFile;
-  out->locale = state_->locale;
-  out->dataFolder = state_->dataFolder;
-  out->iniPath = state_->iniPath;
-  out->pending = state_->pending.load();
+  *out = *state_;
 }
 
 // ---- operations ----

@@ -4,8 +4,9 @@
 // are uploaded.
 //
 // Uploads: a request is served on the calling thread while the last upload
-// succeeded, otherwise on an upload thread of this tracker. Requests
-// serialise on one process-wide lock. Upload threads are owned and joined by
+// succeeded, otherwise on an upload thread of this tracker. Waiting requests
+// (those that flush) serialise on one process-wide lock; not-waiting ones
+// only count themselves and never wait for that lock. Upload threads are owned and joined by
 // the tracker: its destructor waits for them (a waiting request that has not
 // started yet leaves its flush to the destructor), makes the final upload
 // attempts while requests are pending, then closes the SDK, which stores what
