@@ -4,9 +4,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 
@@ -40,6 +42,26 @@ void SyncFolder(const std::string& folder) {
   if (fd < 0) return;
   ::fsync(fd);
   ::close(fd);
+}
+
+// Temporary files of ReplaceFileAtomically that a killed process left behind
+// ("<staging>.XXXXXX"). Recent ones may belong to a writer still at work.
+void RemoveStaleTemporaries(const std::string& path) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::path target(path);
+  const std::string prefix = target.filename().string() + ".";
+  const auto now = fs::file_time_type::clock::now();
+  for (fs::directory_iterator it(target.parent_path().empty() ? "." : target.parent_path(), ec),
+       end;
+       !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) continue;
+    std::error_code timeError;
+    const auto written = fs::last_write_time(it->path(), timeError);
+    if (timeError || now - written < std::chrono::minutes(1)) continue;
+    fs::remove(it->path(), timeError);
+  }
 }
 
 bool IsRecordLine(const std::string& line) {
@@ -77,24 +99,39 @@ void RecordStore::AddJson(std::string json) {
 
 void RecordStore::LoadStagingLocked() {
   if (!stagingPending_) return;
-  if (queue_.size() < kCapacity) {
-    const size_t room = kCapacity - queue_.size();
-    std::deque<std::string> kept;
-    std::ifstream in(stagingPath_, std::ios::binary);
-    std::string line;
-    while (in && std::getline(in, line)) {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      if (!IsRecordLine(line)) continue;
-      kept.push_back(std::move(line));
-      if (kept.size() > room) kept.pop_front();
-    }
-    queue_.insert(queue_.begin(), std::make_move_iterator(kept.begin()),
-                  std::make_move_iterator(kept.end()));
-  }
-  // The records now live in memory; the file is emptied (atomically, like
-  // every write of it) whether or not anything was read.
-  ReplaceFileAtomically(stagingPath_, std::string());
   stagingPending_ = false;
+  RemoveStaleTemporaries(stagingPath_);
+  if (queue_.size() >= kCapacity) {
+    // No room: the records of this run are newer. The file is emptied.
+    ReplaceFileAtomically(stagingPath_, std::string());
+    return;
+  }
+  const size_t room = kCapacity - queue_.size();
+  std::deque<std::string> kept;
+  std::ifstream in(stagingPath_, std::ios::binary);
+  std::string line;
+  while (in && std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!IsRecordLine(line)) continue;
+    kept.push_back(std::move(line));
+    if (kept.size() > room) kept.pop_front();
+  }
+  queue_.insert(queue_.begin(), std::make_move_iterator(kept.begin()),
+                std::make_move_iterator(kept.end()));
+  // The file keeps its records until they are sent (then it is rewritten
+  // with what is left) or the store closes: a crash in between must not lose
+  // them.
+}
+
+void RecordStore::RewriteStagingIfSentLocked() {
+  if (!sentSinceRewrite_) return;
+  sentSinceRewrite_ = false;
+  std::string content;
+  for (const std::string& record : queue_) {
+    content.append(record);
+    content.append("\r\n");
+  }
+  ReplaceFileAtomically(stagingPath_, content);
 }
 
 void RecordStore::PutBackLocked(std::vector<std::string>* batch) {
@@ -145,7 +182,11 @@ bool RecordStore::FlushOneBatch() {
     std::cerr << "Exception when flush failed: (" << e.what() << ") " << std::endl;
     sent = false;
   }
-  if (sent) return true;
+  if (sent) {
+    std::lock_guard<std::mutex> lock(recordsMutex_);
+    sentSinceRewrite_ = true;
+    return true;
+  }
   // A failed or thrown send keeps its records.
   try {
     std::lock_guard<std::mutex> lock(recordsMutex_);
@@ -162,14 +203,24 @@ bool RecordStore::FlushAll() {
     if (closed_) return false;
     LoadStagingLocked();
   }
+  bool ok = true;
   for (;;) {
     {
       std::lock_guard<std::mutex> lock(recordsMutex_);
       if (closed_) return false;
-      if (queue_.empty()) return true;
+      if (queue_.empty()) break;
     }
-    if (!FlushOneBatch()) return false;
+    if (!FlushOneBatch()) {
+      ok = false;
+      break;
+    }
   }
+  // What was sent leaves the staging file; the rest (this run's records
+  // included) stays on disk.
+  std::lock_guard<std::mutex> flushLock(flushMutex_);
+  std::lock_guard<std::mutex> lock(recordsMutex_);
+  if (!closed_) RewriteStagingIfSentLocked();
+  return ok;
 }
 
 void RecordStore::Close() {

@@ -6,9 +6,12 @@
 // records per request on the calling thread; a failed batch (also one whose
 // send threw) goes back to the head of the queue as far as it fits. Close
 // saves the queue to the staging file, which the next run reads at its first
-// flush (or close). The staging file holds one record per line (CR LF) and is
-// always replaced atomically (temporary file, fsync, rename), so a crash
-// never leaves it half-written.
+// flush (or close). The file keeps those records until they are sent: a
+// flush-all that sent something rewrites it with what is left, so a crash
+// loses nothing (at worst a batch sent just before the crash is sent again).
+// The staging file holds one record per line (CR LF) and is always replaced
+// atomically (temporary file, fsync, rename), so a crash never leaves it
+// half-written.
 //
 // Locks: the flush lock is taken before the records lock, and the records
 // lock is never held during a request, so adds continue while a batch is in
@@ -68,6 +71,9 @@ class RecordStore {
   // Reads the staging file into the head of the queue once, then empties the
   // file. Caller holds recordsMutex_.
   void LoadStagingLocked();
+  // After a flush-all that sent something: saves the queue to the staging
+  // file. Caller holds both locks.
+  void RewriteStagingIfSentLocked();
   // Puts a failed batch back at the head, newest records first when the room
   // is short. Caller holds recordsMutex_.
   void PutBackLocked(std::vector<std::string>* batch);
@@ -84,6 +90,7 @@ class RecordStore {
   mutable std::mutex recordsMutex_;
   std::deque<std::string> queue_;
   bool stagingPending_ = true;
+  bool sentSinceRewrite_ = false;
   bool closed_ = false;
 };
 

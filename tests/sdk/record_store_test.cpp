@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
@@ -97,18 +98,41 @@ TEST_F(RecordStoreTest, ThrowingSendKeepsTheBatch) {
 }
 
 TEST_F(RecordStoreTest, StagingFileLinesGoToTheHeadInFileOrder) {
-  sdk_test::WriteFile(store_.StagingPath(), Rec("s0") + "\r\n" + "not a record\r\n" + Rec("s1") +
-                                                "\r\n\r\n" + Rec("s2") + "\n");
+  const std::string staged =
+      Rec("s0") + "\r\n" + "not a record\r\n" + Rec("s1") + "\r\n\r\n" + Rec("s2") + "\n";
+  sdk_test::WriteFile(store_.StagingPath(), staged);
   store_.AddJson(Rec("new"));
   sendResult_ = false;  // keep everything queued
-  EXPECT_FALSE(store_.FlushOneBatch());
+  EXPECT_FALSE(store_.FlushAll());
   EXPECT_EQ(store_.QueuedRecordsForTesting(),
             (std::vector<std::string>{Rec("s0"), Rec("s1"), Rec("s2"), Rec("new")}));
-  EXPECT_EQ(sdk_test::ReadFile(store_.StagingPath()), "");
+  // Nothing was sent, so the file still holds its records.
+  EXPECT_EQ(sdk_test::ReadFile(store_.StagingPath()), staged);
   // The file is read once per store.
-  sdk_test::WriteFile(store_.StagingPath(), Rec("late") + "\r\n");
-  EXPECT_FALSE(store_.FlushOneBatch());
+  EXPECT_FALSE(store_.FlushAll());
   EXPECT_EQ(store_.QueueSizeForTesting(), 4u);
+
+  // Once sent, they leave the file.
+  sendResult_ = true;
+  EXPECT_TRUE(store_.FlushAll());
+  EXPECT_EQ(BatchIds(batches_.back()),
+            (std::vector<std::string>{Rec("s0"), Rec("s1"), Rec("s2"), Rec("new")}));
+  EXPECT_EQ(sdk_test::ReadFile(store_.StagingPath()), "");
+}
+
+TEST_F(RecordStoreTest, FailedFlushAllKeepsTheUnsentRecordsOnDisk) {
+  std::string staged;
+  for (const auto& r : Ids("s", 0, 40)) staged += r + "\r\n";
+  sdk_test::WriteFile(store_.StagingPath(), staged);
+  store_.AddJson(Rec("new"));
+  // The first batch goes out, the second fails.
+  int calls = 0;
+  store_.SetSendHookForTesting([&](const std::string&) { return ++calls == 1; });
+  EXPECT_FALSE(store_.FlushAll());
+  std::string expected;
+  for (const auto& r : Ids("s", 30, 40)) expected += r + "\r\n";
+  expected += Rec("new") + "\r\n";
+  EXPECT_EQ(sdk_test::ReadFile(store_.StagingPath()), expected);
 }
 
 TEST_F(RecordStoreTest, StagingKeepsTheNewestLinesThatFit) {
@@ -150,6 +174,20 @@ TEST_F(RecordStoreTest, CloseSavesTheQueueForTheNextRun) {
   EXPECT_EQ(sent, Ids("r", 0, 6));
   next.Close();
   EXPECT_EQ(sdk_test::ReadFile(store_.StagingPath()), "");
+}
+
+TEST_F(RecordStoreTest, StaleTemporaryFilesAreRemoved) {
+  namespace fs = std::filesystem;
+  const std::string stale = store_.StagingPath() + ".a1B2c3";
+  const std::string fresh = store_.StagingPath() + ".z9Y8x7";
+  const std::string other = dir_.File("unrelated.txt");
+  for (const std::string& f : {stale, fresh, other}) sdk_test::WriteFile(f, "{\"half\":");
+  fs::last_write_time(stale, fs::file_time_type::clock::now() - std::chrono::hours(1));
+  fs::last_write_time(other, fs::file_time_type::clock::now() - std::chrono::hours(1));
+  EXPECT_TRUE(store_.FlushAll());
+  EXPECT_FALSE(fs::exists(stale));
+  EXPECT_TRUE(fs::exists(fresh));
+  EXPECT_TRUE(fs::exists(other));
 }
 
 TEST_F(RecordStoreTest, FullQueueEmptiesTheStagingFileUnread) {

@@ -1,23 +1,31 @@
 // Test helper: runs the analytics bridge in a loop against an unreachable
 // collector, so that every StopAnalytics rewrites the staging file with up
-// to 1024 records. The parent test kills it at random moments.
+// to 1024 large records. The parent test kills it at random moments.
 // The environment (HOME, XDG_DATA_HOME, QUILLON_ANALYTICS_URL) comes from
-// the parent. Prints "cycle N" after each StopAnalytics.
+// the parent. Prints "stopping N" before each StopAnalytics and
+// "stopped N <ms>" after it.
+#include <chrono>
 #include <cstdio>
 #include <string>
 
 #include "tracker/analytics_bridge.h"
 
 int main() {
-  const std::wstring reason(600, L'r');
+  const std::wstring reason(4000, L'r');
   for (int cycle = 0;; ++cycle) {
     analytics::StartAnalytics();
-    for (int i = 0; i < 300; ++i) {
+    for (int i = 0; i < 40; ++i) {
       analytics::ReportTask(L"task " + std::to_wstring(cycle) + L"-" + std::to_wstring(i), 0,
                             reason, {{L"AB", L"IN"}});
     }
+    std::printf("stopping %d\n", cycle);
+    std::fflush(stdout);
+    const auto start = std::chrono::steady_clock::now();
     analytics::StopAnalytics();
-    std::printf("cycle %d\n", cycle);
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        std::chrono::steady_clock::now() - start)
+                        .count();
+    std::printf("stopped %d %lld\n", cycle, static_cast<long long>(ms));
     std::fflush(stdout);
   }
 }
