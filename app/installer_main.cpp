@@ -4,8 +4,11 @@
 #include <signal.h>
 
 #include <cstdio>
+#include <fstream>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <string>
 
 #include "app/config/installer_config.h"
 #include "app/console_progress.h"
@@ -13,8 +16,11 @@
 #include "app/main_wnd.h"
 #include "app/signals.h"
 #include "app/unattended.h"
+#include "platform/debug_output.h"
+#include "platform/paths.h"
 #include "tracker/analytics_bridge.h"
 #include "utils/command_line.h"
+#include "utils/files.h"
 #include "utils/log.h"
 
 namespace app {
@@ -26,12 +32,31 @@ namespace {
 // and the program loads none by name, so there is nothing to narrow.
 void HardenLibrarySearchPath() {}
 
+// In unattended mode standard error carries the progress for the person or
+// tool that runs the installer; the developer records go to a file in the
+// private work folder instead (kept after the run for support).
+std::string RedirectDiagnosticsToFile() {
+  const std::wstring folder = Utils::GetTempWorkDir();
+  if (folder.empty()) return std::string();
+  const std::string path = platform::NativePath(folder + L"installer-debug.log");
+  auto file = std::make_shared<std::ofstream>(path, std::ios::app | std::ios::binary);
+  if (!file->is_open()) return std::string();
+  auto mutex = std::make_shared<std::mutex>();
+  platform::SetDebugOutputHook([file, mutex](const std::string& record) {
+    std::lock_guard<std::mutex> lock(*mutex);
+    file->write(record.data(), static_cast<std::streamsize>(record.size()));
+    file->flush();
+  });
+  return path;
+}
+
 }  // namespace
 
 int InstallerMain(int argc, char** argv) {
   InstallerConfig& config = InstallerConfig::Instance();
   const Utils::CommandLineOptions options = Utils::ParseCommandLine(argc, argv);
   const bool silent = options.GetFlag(L"-silent");
+  if (silent) RedirectDiagnosticsToFile();
 
   HardenLibrarySearchPath();
   InstallCrashHandlers();

@@ -65,7 +65,8 @@ class ProgressModel {
   // fraction x scale x 100, cut towards zero, kept within 0..100.
   int DownloadPercent(double fraction) const;
   // Smooths the reported install fraction: every event moves on by 0.15 up to
-  // 0.95, a larger report wins, and the fraction never goes back. Returns ((1 - scale) x smoothed + scale) x 100.
+  // 0.95, a larger report wins, and the fraction never goes back. Returns ((1 - scale) x smoothed +
+  // scale) x 100.
   int InstallPercent(double reported);
   double Smoothed() const { return smoothed_; }
 

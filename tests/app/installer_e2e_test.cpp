@@ -1,6 +1,7 @@
 // The real quillon-installer program end to end: the package server with the
 // published demo package, the analytics collector, unattended runs, a second
 // instance, a crash, SIGUSR1, and a click in a real window under Xvfb.
+#include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -132,12 +133,12 @@ class InstallerE2eTest : public testing::Test {
     collector_->Stop();
   }
 
-  // Names of the collected events of `event` ("LmEventTask", ...): the task,
-  // click or view name, in arrival order.
+  // Names of the collected events of `event` ("LmEventTask", ...; empty: all):
+  // the task, click or view name, in arrival order.
   std::vector<std::string> Names(const std::string& event) {
     std::vector<std::string> names;
     for (const auto& e : collector_->Events()) {
-      if (e.value("event", "") != event) continue;
+      if (!event.empty() && e.value("event", "") != event) continue;
       const auto& props = e["properties"];
       if (props.contains("lm_task_name")) {
         names.push_back(props["lm_task_name"].get<std::string>());
@@ -268,10 +269,16 @@ class Xvfb {
       _exit(127);
     }
     close(fds[1]);
-    char buffer[32] = {};
-    ssize_t n = read(fds[0], buffer, sizeof buffer - 1);
+    std::string number;
+    char c;
+    for (;;) {
+      const ssize_t n = read(fds[0], &c, 1);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0 || c == '\n') break;
+      number += c;
+    }
     close(fds[0]);
-    if (n > 0) display_ = ":" + std::string(buffer, static_cast<size_t>(n) - 1);
+    if (!number.empty()) display_ = ":" + number;
   }
   ~Xvfb() {
     if (pid_ > 0) {
@@ -286,7 +293,7 @@ class Xvfb {
   std::string display_;
 };
 
-std::string Run(const std::string& command) {
+std::string RunCommand(const std::string& command) {
   std::string out;
   if (FILE* pipe = popen(command.c_str(), "r")) {
     char buffer[256];
@@ -323,19 +330,21 @@ TEST_F(InstallerE2eTest, WindowInstallsOnAClickAndSigusr1ReportsOnce) {
   std::string window;
   const auto deadline = std::chrono::steady_clock::now() + 20s;
   while (window.empty() && std::chrono::steady_clock::now() < deadline) {
-    window = Run("xdotool search --onlyvisible --name 'Quillon助手' 2>/dev/null | head -n 1");
+    window = RunCommand("xdotool search --onlyvisible --name '^Quillon' 2>/dev/null | head -n 1");
     if (window.empty()) std::this_thread::sleep_for(50ms);
   }
-  ASSERT_FALSE(window.empty()) << installer.Output();
+  ASSERT_FALSE(window.empty()) << "display " << xvfb.Display() << " running "
+                               << !installer.Wait(0ms).has_value() << "\n"
+                               << installer.Output();
   std::this_thread::sleep_for(300ms);
 
-  // Message 1224 from outside, twice: one report.
+  // Message 1224 from outside, twice: one report, made before the click.
   kill(installer.Pid(), SIGUSR1);
   kill(installer.Pid(), SIGUSR1);
-  ASSERT_TRUE(WaitForTask("下载器启动", 10s));
+  std::this_thread::sleep_for(500ms);
 
-  Run("xdotool mousemove --window " + window + " " + std::to_string(install.x) + " " +
-      std::to_string(install.y) + " click 1");
+  RunCommand("xdotool mousemove --window " + window + " " + std::to_string(install.x) + " " +
+             std::to_string(install.y) + " click 1");
   const auto finish = std::chrono::steady_clock::now() + 60s;
   while (RecordedInstallPath().empty() && std::chrono::steady_clock::now() < finish) {
     std::this_thread::sleep_for(100ms);
@@ -343,12 +352,12 @@ TEST_F(InstallerE2eTest, WindowInstallsOnAClickAndSigusr1ReportsOnce) {
   ASSERT_FALSE(RecordedInstallPath().empty()) << installer.Output().substr(0, 4000);
   std::this_thread::sleep_for(500ms);
   const std::string shot = std::string(QUILLON_TEST_OUTPUT_DIR) + "/installer_finished.png";
-  Run("import -display " + xvfb.Display() + " -window " + window + " " + shot);
+  RunCommand("import -display " + xvfb.Display() + " -window " + window + " " + shot);
   EXPECT_GT(std::filesystem::exists(shot) ? std::filesystem::file_size(shot) : 0u, 1000u);
 
   // The finished page closes without asking.
-  Run("xdotool mousemove --window " + window + " " + std::to_string(close.x) + " " +
-      std::to_string(close.y) + " click 1");
+  RunCommand("xdotool mousemove --window " + window + " " + std::to_string(close.x) + " " +
+             std::to_string(close.y) + " click 1");
   EXPECT_EQ(installer.ExitStatus(20s), 0);
 
   const std::filesystem::path product(platform::NativePath(RecordedInstallPath()));
@@ -359,6 +368,11 @@ TEST_F(InstallerE2eTest, WindowInstallsOnAClickAndSigusr1ReportsOnce) {
   EXPECT_EQ(Count(tasks, "开始下载大包"), 1);
   EXPECT_EQ(Names("LmEventClick"), std::vector<std::string>{"立即安装"});
   EXPECT_EQ(Names("LmEventView"), std::vector<std::string>{"安装中"});
+  // The report came from the signal: it precedes the click.
+  const auto all = Names("");
+  const auto started = std::find(all.begin(), all.end(), "下载器启动");
+  const auto clicked = std::find(all.begin(), all.end(), "立即安装");
+  EXPECT_LT(started - all.begin(), clicked - all.begin());
 }
 
 }  // namespace
