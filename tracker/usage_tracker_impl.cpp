@@ -80,7 +80,7 @@ UsageTrackerImpl::~UsageTrackerImpl() {
   // No upload thread outlives the tracker: wait for them first. Waiting
   // requests that had not started leave their flush to the lines below.
   stopping_ = true;
-  reapUploadThreads(true);
+  stopUploadThread();
   try {
     saveIdentity();
     if (state_->pending.load() > 0) flushPending();
@@ -203,14 +203,36 @@ void UsageTrackerImpl::requestUpload(Upload kind) {
     return;
   }
   platform::WriteDebugOutput("[Collector] Sending messages asynchronously\n");
-  reapUploadThreads(false);
-  auto done = std::make_shared<std::atomic<bool>>(false);
-  std::lock_guard<std::mutex> lock(uploadThreadsMutex_);
-  std::thread thread([this, kind, done] {
+  std::lock_guard<std::mutex> lock(uploadMutex_);
+  if (uploadStop_) return;
+  uploadRequests_.push_back(kind);
+  if (!uploadThread_.joinable()) uploadThread_ = std::thread([this] { uploadLoop(); });
+  uploadChanged_.notify_all();
+}
+
+void UsageTrackerImpl::uploadLoop() {
+  std::unique_lock<std::mutex> lock(uploadMutex_);
+  for (;;) {
+    uploadChanged_.wait(lock, [this] { return uploadStop_ || !uploadRequests_.empty(); });
+    if (uploadRequests_.empty()) return;  // stopping and nothing left
+    const Upload kind = uploadRequests_.front();
+    uploadRequests_.pop_front();
+    uploadBusy_ = true;
+    lock.unlock();
     serveUpload(kind);
-    done->store(true);
-  });
-  uploadThreads_.push_back(UploadThread{std::move(thread), done});
+    lock.lock();
+    uploadBusy_ = false;
+    uploadChanged_.notify_all();
+  }
+}
+
+void UsageTrackerImpl::stopUploadThread() {
+  {
+    std::lock_guard<std::mutex> lock(uploadMutex_);
+    uploadStop_ = true;
+  }
+  uploadChanged_.notify_all();
+  if (uploadThread_.joinable()) uploadThread_.join();
 }
 
 void UsageTrackerImpl::serveUpload(Upload kind) {
@@ -218,7 +240,7 @@ void UsageTrackerImpl::serveUpload(Upload kind) {
     // Only counts the request. It does not queue behind the upload lock: a
     // report made while an upload waits on a stalled collector must not
     // wait with it (it may come from the UI thread).
-    PauseOneMillisecond();
+    if (!stopping_.load()) PauseOneMillisecond();
     state_->pending.fetch_add(1);
     return;
   }
@@ -237,23 +259,10 @@ void UsageTrackerImpl::flushPending() {
   }
 }
 
-void UsageTrackerImpl::reapUploadThreads(bool all) {
-  std::vector<UploadThread> finished;
-  {
-    std::lock_guard<std::mutex> lock(uploadThreadsMutex_);
-    for (auto it = uploadThreads_.begin(); it != uploadThreads_.end();) {
-      if (all || it->done->load()) {
-        finished.push_back(std::move(*it));
-        it = uploadThreads_.erase(it);
-      } else {
-        ++it;
-      }
-    }
-  }
-  for (UploadThread& t : finished) t.thread.join();
+void UsageTrackerImpl::waitForUploadsForTesting() {
+  std::unique_lock<std::mutex> lock(uploadMutex_);
+  uploadChanged_.wait(lock, [this] { return uploadRequests_.empty() && !uploadBusy_; });
 }
-
-void UsageTrackerImpl::waitForUploadsForTesting() { reapUploadThreads(true); }
 
 void UsageTrackerImpl::stateForTesting(TrackerState* out) {
   std::lock_guard<std::mutex> lock(stateMutex_);

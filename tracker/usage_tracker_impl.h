@@ -4,16 +4,20 @@
 // are uploaded.
 //
 // Uploads: a request is served on the calling thread while the last upload
-// succeeded, otherwise on an upload thread of this tracker. Waiting requests
+// succeeded, otherwise it is queued for the tracker's upload thread (started
+// on first use), so the caller never waits for the network. Waiting requests
 // (those that flush) serialise on one process-wide lock; not-waiting ones
-// only count themselves and never wait for that lock. Upload threads are owned and joined by
-// the tracker: its destructor waits for them (a waiting request that has not
-// started yet leaves its flush to the destructor), makes the final upload
-// attempts while requests are pending, then closes the SDK, which stores what
-// was not sent. Each upload attempt is bounded by the SDK's 3 s time-out.
+// only count themselves and never wait for that lock. The upload thread is
+// owned and joined by the tracker: its destructor lets it finish the queued
+// requests (waiting ones leave their flush to the destructor), makes the
+// final upload attempts while requests are pending, then closes the SDK,
+// which stores what was not sent. Each upload attempt is bounded by the
+// SDK's 3 s time-out.
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -74,7 +78,7 @@ class UsageTrackerImpl : public UsageTracker {
   // Test hooks.
   const std::string& serverUrlForTesting() const { return serverUrl_; }
   int32_t pendingForTesting() const { return state_->pending.load(); }
-  // Joins every upload thread started so far.
+  // Waits until the upload thread has served every queued request.
   void waitForUploadsForTesting();
   // Copies the state (pending included) into `out`.
   void stateForTesting(TrackerState* out);
@@ -84,7 +88,8 @@ class UsageTrackerImpl : public UsageTracker {
 
   void requestUpload(Upload kind);
   void serveUpload(Upload kind);
-  void reapUploadThreads(bool all);
+  void uploadLoop();
+  void stopUploadThread();
   // Up to three FlushAll attempts while requests are pending.
   void flushPending();
   void saveIdentity();
@@ -105,14 +110,13 @@ class UsageTrackerImpl : public UsageTracker {
   std::mutex stateMutex_;
   std::unique_ptr<TrackerState> state_;
 
-  // Upload threads of this tracker, joined by reapUploadThreads and the
-  // destructor.
-  struct UploadThread {
-    std::thread thread;
-    std::shared_ptr<std::atomic<bool>> done;
-  };
-  std::mutex uploadThreadsMutex_;
-  std::vector<UploadThread> uploadThreads_;
+  // Requests for the upload thread, guarded by uploadMutex_.
+  std::mutex uploadMutex_;
+  std::condition_variable uploadChanged_;
+  std::deque<Upload> uploadRequests_;
+  bool uploadBusy_ = false;
+  bool uploadStop_ = false;
+  std::thread uploadThread_;
   std::atomic<bool> stopping_{false};
 };
 
