@@ -82,8 +82,8 @@ if [[ $mode == window ]]; then
   "$installer" "-downloadurl=$download_url" 2>"$demo/installer.log" || status=$?
 else
   echo "demo: no display; installing unattended"
-  "$installer" -silent=true "-downloadurl=$download_url" 2> >(tee "$demo/installer.log" >&2) ||
-    status=$?
+  # Standard error stays on the terminal: the progress bar draws there.
+  "$installer" -silent=true "-downloadurl=$download_url" || status=$?
 fi
 
 product=$(find "$home" -name Vantrel.exe -type f -printf '%h\n' 2>/dev/null | head -n 1)
@@ -96,6 +96,6 @@ if [[ -n $product ]]; then
   echo "demo: the product went to $product"
   ls "$product"
 else
-  echo "demo: the product was not installed (installer log: $demo/installer.log)"
+  echo "demo: the product was not installed (see the messages above and $demo/)"
 fi
 echo "demo: the analytics collector received $events events ($demo/events.jsonl)"
