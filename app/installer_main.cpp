@@ -97,9 +97,11 @@ int InstallerMain(int argc, char** argv) {
       shutDown();
     }
   } else if (!RunMainWindow(config, shutDown)) {
+    // Nothing was shown, so nothing was installed: say so instead of 0.
     std::fprintf(stderr,
                  "quillon-installer: the window could not be created (no display?); "
                  "use -silent=true for an unattended installation\n");
+    status = 1;
   }
   guard.Release();
   return status;

@@ -539,7 +539,10 @@ void CMainWnd::LaunchProduct() {
 // The window around the modal loop
 
 bool RunMainWindow(const InstallerConfig& config, const std::function<void()>& afterModal) {
-  if (!qui::Toolkit::Initialize()) {
+  // Only a real window will do: without a display the program must not sit
+  // in an invisible off-screen window (QUILLON_HEADLESS=1 asks for one in tests).
+  const bool headless = platform::GetEnv("QUILLON_HEADLESS") == "1";
+  if (!qui::Toolkit::Initialize(headless ? qui::HostKind::kHeadless : qui::HostKind::kGtk)) {
     afterModal();
     return false;
   }

@@ -157,7 +157,8 @@ class CMainWnd : public qui::CSkinFrame {
 // skin, the window created, centred and run modally. SIGUSR1 reaches the
 // window as message 1224 meanwhile. `afterModal` runs after the modal loop
 // while the window object still exists (analytics stop, HTTP clean-up).
-// Returns false when the toolkit or the window could not be created.
+// Returns false when the toolkit (a display; QUILLON_HEADLESS=1 gives the
+// off-screen host) or the window could not be created.
 bool RunMainWindow(const InstallerConfig& config, const std::function<void()>& afterModal);
 
 }  // namespace app

@@ -218,6 +218,15 @@ TEST_F(InstallerE2eTest, UnattendedRefusalsAndFailuresHaveTheirStatus) {
   }
 }
 
+TEST_F(InstallerE2eTest, WithoutADisplayTheWindowModeFailsClearly) {
+  unsetenv("DISPLAY");
+  unsetenv("WAYLAND_DISPLAY");
+  InstallerProcess installer({downloadArg_});
+  EXPECT_EQ(installer.ExitStatus(20s), 1);
+  EXPECT_NE(installer.Output().find("use -silent=true"), std::string::npos) << installer.Output();
+  EXPECT_TRUE(RecordedInstallPath().empty());
+}
+
 TEST_F(InstallerE2eTest, SecondInstanceExitsAtOnce) {
   InstallerProcess first({"-silent=true", downloadArg_, "-instcmd=-test-hold=3000"});
   ASSERT_TRUE(first.WaitForOutput("running the package", 30s)) << first.Output();
