@@ -123,15 +123,15 @@ void RecordStore::LoadStagingLocked() {
   // them.
 }
 
-void RecordStore::RewriteStagingIfSentLocked() {
-  if (!sentSinceRewrite_) return;
+bool RecordStore::TakeStagingRewriteLocked(std::string* content) {
+  if (!sentSinceRewrite_) return false;
   sentSinceRewrite_ = false;
-  std::string content;
+  content->clear();
   for (const std::string& record : queue_) {
-    content.append(record);
-    content.append("\r\n");
+    content->append(record);
+    content->append("\r\n");
   }
-  ReplaceFileAtomically(stagingPath_, content);
+  return true;
 }
 
 void RecordStore::PutBackLocked(std::vector<std::string>* batch) {
@@ -216,10 +216,16 @@ bool RecordStore::FlushAll() {
     }
   }
   // What was sent leaves the staging file; the rest (this run's records
-  // included) stays on disk.
+  // included) stays on disk. Written under the flush lock only, so adds do
+  // not wait for the disk.
   std::lock_guard<std::mutex> flushLock(flushMutex_);
-  std::lock_guard<std::mutex> lock(recordsMutex_);
-  if (!closed_) RewriteStagingIfSentLocked();
+  std::string content;
+  bool rewrite = false;
+  {
+    std::lock_guard<std::mutex> lock(recordsMutex_);
+    rewrite = !closed_ && TakeStagingRewriteLocked(&content);
+  }
+  if (rewrite) ReplaceFileAtomically(stagingPath_, content);
   return ok;
 }
 

@@ -71,9 +71,9 @@ class RecordStore {
   // Reads the staging file into the head of the queue once, then empties the
   // file. Caller holds recordsMutex_.
   void LoadStagingLocked();
-  // After a flush-all that sent something: saves the queue to the staging
-  // file. Caller holds both locks.
-  void RewriteStagingIfSentLocked();
+  // After a flush-all that sent something: the queue as staging-file
+  // content, and true. Caller holds recordsMutex_.
+  bool TakeStagingRewriteLocked(std::string* content);
   // Puts a failed batch back at the head, newest records first when the room
   // is short. Caller holds recordsMutex_.
   void PutBackLocked(std::vector<std::string>* batch);

@@ -94,11 +94,12 @@ int main(int argc, char** argv) {
               << "\n";
     return 1;
   }
-  std::cout << server.Port() << std::endl;
+  // The file first: whoever read the printed port may look for it at once.
   if (!portFile.empty() && !WritePortFile(portFile, server.Port())) {
     std::cerr << "quillon-collector: cannot write " << portFile << "\n";
     return 1;
   }
+  std::cout << server.Port() << std::endl;
   int received = 0;
   sigwait(&stopSignals, &received);
   server.Stop();
