@@ -37,13 +37,23 @@ class IconvCache {
   std::map<std::pair<std::string, std::string>, iconv_t> descriptors_;
 };
 
-thread_local IconvCache tCache;
+// The thread's cache. It is destroyed before the process's static objects,
+// whose destructors may still convert text (the analytics tracker saves its
+// identity during exit); they then use a cache of their own.
+struct ThreadCache {
+  ~ThreadCache() { gone = true; }
+  IconvCache cache;
+  static thread_local bool gone;
+};
+thread_local bool ThreadCache::gone = false;
+thread_local ThreadCache tCache;
 
 bool Convert(const std::string& from, const std::string& to, const char* in, size_t inBytes,
              std::vector<char>* out) {
   out->clear();
   if (inBytes == 0) return true;
-  iconv_t cd = tCache.Get(from, to);
+  IconvCache lateCache;
+  iconv_t cd = (ThreadCache::gone ? lateCache : tCache.cache).Get(from, to);
   if (cd == reinterpret_cast<iconv_t>(-1)) return false;
   out->resize(inBytes * 4 + 16);
   char* inPtr = const_cast<char*>(in);

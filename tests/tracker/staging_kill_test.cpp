@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <nlohmann/json.hpp>
 #include <random>
 #include <string>
@@ -108,6 +109,23 @@ TEST(StagingKillTest, KilledDuringStopLeavesWholeRecordsAndLosesNone) {
     }
     saved = lines.size();
   }
+}
+
+TEST(ProcessExitTest, TrackerStillHeldAtExitUploadsItsEvents) {
+  tracker_test::TempHome home;
+  collector::Collector server;
+  ASSERT_TRUE(server.Start());
+  home.Env().Set("QUILLON_ANALYTICS_URL", server.CollectUrl());
+  const std::string command =
+      std::string(QUILLON_STAGING_WRITER) + " --report-and-exit >/dev/null 2>&1";
+  const int status = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  const auto events = server.Events();
+  ASSERT_EQ(events.size(), 3u);
+  EXPECT_EQ(events[0]["event"], "LmEventTask");
+  EXPECT_EQ(events[1]["event"], "LmEventClick");
+  EXPECT_EQ(events[2]["event"], "LmEventView");
 }
 
 }  // namespace

@@ -4,13 +4,24 @@
 // The environment (HOME, XDG_DATA_HOME, QUILLON_ANALYTICS_URL) comes from
 // the parent. Prints "stopping N" before each StopAnalytics and
 // "stopped N <ms>" after it.
+//
+// With --report-and-exit it makes three reports and returns from main
+// without StopAnalytics: the tracker still held then is released during
+// process exit, which must upload the events and end cleanly.
 #include <chrono>
 #include <cstdio>
 #include <string>
 
 #include "tracker/analytics_bridge.h"
 
-int main() {
+int main(int argc, char** argv) {
+  if (argc > 1 && std::string(argv[1]) == "--report-and-exit") {
+    analytics::StartAnalytics();
+    analytics::ReportTask(L"下载器启动", 0, L"", {{L"AB", L"IN"}});
+    analytics::ReportClick(L"立即安装", {{L"AB", L"IN"}});
+    analytics::ReportView({{L"AB", L"IN"}});
+    return 0;
+  }
   const std::wstring reason(4000, L'r');
   for (int cycle = 0;; ++cycle) {
     analytics::StartAnalytics();
