@@ -5,11 +5,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
+#include <thread>
+#include <vector>
 
 #include "app/config/installer_config.h"
+#include "download/md5_stream.h"
 #include "utils/files.h"
 #include "utils/log.h"
 #include "utils/text.h"
@@ -167,16 +171,23 @@ void CMTCurlDownloader::Start_Down() {
       existing = 0;
     }
     segment->received = existing;
+    segment->firstByte = offset;
     segment->nextByte = offset + existing;
     segment->lastByte = offset + segmentSize - 1;
     segment->handle.reset(curl_easy_init());
     segment->realUrl = realUrl_;
     if (segment->nextByte > segment->lastByte) {
       segment->state = 0;
+      segment->finished = true;
     } else {
       segment->state = kStatePending;
       segment->partFile.reset(std::fopen(segment->partPath.c_str(), "ab+"));
-      if (!segment->partFile) segment->state = kStatePartFile;
+      if (!segment->partFile) {
+        segment->state = kStatePartFile;
+      } else {
+        // Bytes go straight to the file, where the hashing thread reads them.
+        std::setvbuf(segment->partFile.get(), nullptr, _IONBF, 0);
+      }
     }
     ranges.emplace_back(offset, segment->lastByte);
     segments_.push_back(std::move(segment));
@@ -186,6 +197,14 @@ void CMTCurlDownloader::Start_Down() {
     std::lock_guard lock(lock_);
     lastRanges_ = ranges;
   }
+
+  for (auto& segment : segments_) {
+    if (segment->state != kStatePending) segment->finished = true;
+  }
+  streamedMd5_.clear();
+  hasher_ = std::make_unique<Utils::Thread>(nullptr, download_internal::kWorkerThreadName,
+                                            [this](void*) { HashWhileDownloading(); });
+  hasher_->Start();
 
   std::vector<std::unique_ptr<Utils::Thread>> segmentThreads;
   for (auto& segment : segments_) {
@@ -198,6 +217,7 @@ void CMTCurlDownloader::Start_Down() {
                                         [this, raw](void*) { downloadThreadFun(this, raw); });
     if (!thread->Start()) {
       --runningSegments_;
+      segment->finished = true;
       continue;
     }
     segmentThreads.push_back(std::move(thread));
@@ -205,6 +225,46 @@ void CMTCurlDownloader::Start_Down() {
   }
   for (auto& thread : segmentThreads) thread->Join();
   waitForFinishThreadFun(this);
+}
+
+void CMTCurlDownloader::HashWhileDownloading() {
+  download_internal::Md5Stream md5;
+  std::vector<char> buffer(1 << 20);
+  // Every part file is opened now: the join may rename or remove them while
+  // this thread still reads.
+  std::vector<int> files;
+  for (auto& segment : segments_) {
+    files.push_back(open(segment->partPath.c_str(), O_RDONLY | O_CLOEXEC));
+  }
+  bool complete = true;
+  for (size_t index = 0; index < segments_.size() && complete; ++index) {
+    DownloadPartNode* segment = segments_[index].get();
+    int64_t hashed = 0;
+    const int64_t size = segment->lastByte - segment->firstByte + 1;
+    while (hashed < size && !threads_.Stopping()) {
+      // Read `finished` before the file: a segment that is finished and has
+      // nothing more to read will never grow.
+      bool finished = segment->finished;
+      ssize_t got = files[index] < 0
+                        ? 0
+                        : pread(files[index], buffer.data(),
+                                static_cast<size_t>(std::min<int64_t>(
+                                    size - hashed, static_cast<int64_t>(buffer.size()))),
+                                hashed);
+      if (got > 0) {
+        md5.Update(buffer.data(), static_cast<size_t>(got));
+        hashed += got;
+        continue;
+      }
+      if (finished) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    complete = hashed == size;
+  }
+  for (int fd : files) {
+    if (fd >= 0) close(fd);
+  }
+  if (complete) streamedMd5_ = md5.Finish();
 }
 
 bool CMTCurlDownloader::getRealDownloadUrl(const std::string& url) {
@@ -416,6 +476,7 @@ void CMTCurlDownloader::downloadThreadFun(CMTCurlDownloader* downloader,
   }
   if (result == CURLE_RANGE_ERROR) downloader->startOver_ = true;
   segment->partFile.reset();
+  segment->finished = true;
   --downloader->runningSegments_;
 }
 
@@ -467,8 +528,15 @@ void CMTCurlDownloader::waitForFinishThreadFun(CMTCurlDownloader* downloader) {
     }
   }
   if (failure == 0) {
+    if (self->hasher_) self->hasher_->Join();
     if (self->expectedMd5_.size() == 32) {
-      std::string actual = Utils::GetFileMd5(destination);
+      // Hashed while the segments arrived; read the file only when that fell short.
+      std::string actual = self->streamedMd5_;
+      if (actual.size() == 32) {
+        QLOG(L"md5 hashed while downloading\r\n");
+      } else {
+        actual = Utils::GetFileMd5(destination);
+      }
       if (actual.size() == 32 && actual != self->expectedMd5_) {
         self->Emit(DL_CODE_MESSAGE, 0.0, kMessageMtCurlMd5Mismatch);
         std::remove(destination.c_str());
@@ -513,6 +581,10 @@ void CMTCurlDownloader::waitForFinishThreadFun(CMTCurlDownloader* downloader) {
 }
 
 void CMTCurlDownloader::ReleaseSegments() {
+  if (hasher_) {
+    hasher_->Join();
+    hasher_.reset();
+  }
   std::lock_guard lock(lock_);
   segments_.clear();
 }

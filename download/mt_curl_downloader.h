@@ -25,6 +25,11 @@
 // CURLE_RANGE_ERROR (33), and the next run probes again and starts every part
 // file over. Lengths are 64-bit. TLS certificates are verified.
 //
+// The package's MD5 is computed while the segments arrive: a hashing thread
+// follows the part files in package order and reads each byte once, soon after
+// it was written; only what it could not reach is read again after the join.
+// The join of the part files runs alongside the end of that hashing.
+//
 // Between runs the real URL, length and expected MD5 are kept; part files
 // survive a run that reported progress (the next run resumes them) and are
 // removed otherwise.
@@ -78,7 +83,9 @@ class CMTCurlDownloader : public CDownloader {
     std::string realUrl;
     std::string partPath;  // narrow destination path + "_<index>"
     int state = kStatePending;
-    std::atomic<int64_t> received{0};  // segment bytes on disk
+    std::atomic<int64_t> received{0};   // segment bytes on disk
+    std::atomic<bool> finished{false};  // the segment's thread is done with it
+    int64_t firstByte = 0;              // absolute offset of the segment's first byte
 
     // The response being received (segment thread only).
     CMTCurlDownloader* owner = nullptr;
@@ -115,6 +122,9 @@ class CMTCurlDownloader : public CDownloader {
   static int AggregateProgress(void* downloader, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
   static size_t WriteSegment(char* data, size_t size, size_t count, void* segment);
   static size_t ReadSegmentHeader(char* data, size_t size, size_t count, void* segment);
+  // Hashes the part files in package order as they grow; stores the digest
+  // in streamedMd5_ when it reached the package's end.
+  void HashWhileDownloading();
 
   // Constant after construction.
   const std::wstring destination_;
@@ -131,6 +141,8 @@ class CMTCurlDownloader : public CDownloader {
   bool retriedOnce_ = false;
   std::atomic<bool> startOver_{false};  // a segment's range was refused
   std::atomic<int> runningSegments_{0};
+  std::string streamedMd5_;                // written by the hashing thread, read after its join
+  std::unique_ptr<Utils::Thread> hasher_;  // of the current run; joined by its end
 
   // Progress bookkeeping, shared by the segment threads.
   mutable std::mutex lock_;

@@ -57,6 +57,7 @@ TEST_F(MtCurlDownloaderTest, SegmentBoundariesAtTwentyMebibytes) {
     SCOPED_TRACE(c.size);
     server_->ClearRequests();
     const std::string package = big.substr(0, static_cast<size_t>(c.size));
+    RecordCapture records;
     EventLog log;
     {
       CMTCurlDownloader downloader(log.Callback(), Publish(package), OutWide());
@@ -66,6 +67,8 @@ TEST_F(MtCurlDownloaderTest, SegmentBoundariesAtTwentyMebibytes) {
     EXPECT_EQ(log.Codes(), (std::vector<int32_t>{DL_CODE_START, DL_CODE_SUCCESS}));
     EXPECT_EQ(Ranges(), c.ranges);
     EXPECT_TRUE(ReadFile(Out()) == package) << "joined package differs";
+    // The MD5 came from the bytes as they arrived, not from reading the package.
+    EXPECT_EQ(records.Count("md5 hashed while downloading"), 1u);
     EXPECT_FALSE(std::filesystem::exists(Out().string() + "_0"));
     EXPECT_FALSE(std::filesystem::exists(Out().string() + "_1"));
   }
@@ -85,6 +88,25 @@ TEST_F(MtCurlDownloaderTest, ResumesASegmentCutHalfway) {
                                                 "bytes=5242880-10485759"}));
   EXPECT_EQ(records.Count("CurlDownLoader Code=18\r\n"), 1u);
   EXPECT_TRUE(ReadFile(Out()) == package);
+}
+
+// The second segment fails for good after its first bytes were already moved
+// into the first part file: that file is cut back to its own segment, so the
+// retry run keeps it and resumes only the second segment.
+TEST_F(MtCurlDownloaderTest, FailedSecondSegmentLeavesFirstPartResumable) {
+  const std::string package = RandomBytes(20 * kMiB, 48);
+  server_->AddFault(Fault{.method = "GET"});  // the first segment: no fault
+  server_->AddFault(Fault{.method = "GET", .cutAfter = 5 * kMiB, .bytesPerSecond = 4 * kMiB});
+  server_->AddFault(Fault{.method = "GET", .count = 7, .status = 503});
+  Create(Publish(package));
+  downloader_->Start();
+  ASSERT_TRUE(log_.WaitForFinals(2));
+  EXPECT_EQ(log_.Codes(), (std::vector<int32_t>{DL_CODE_START, DL_CODE_RETRY, DL_CODE_START,
+                                                DL_CODE_SUCCESS}));
+  auto gets = server_->Requests("GET");
+  ASSERT_EQ(gets.size(), 10u);  // 1 + 1 + 7 attempts, then the resume
+  EXPECT_EQ(gets.back().range, "bytes=15728640-20971519");
+  EXPECT_TRUE(ReadFile(Out()) == package) << "joined package differs";
 }
 
 // Answers that cannot be appended to a segment. A server sending more than
@@ -185,6 +207,7 @@ TEST_F(MtCurlDownloaderTest, RetryRunResumesPartFiles) {
   // progress report; the segment's other attempts fail with an HTTP error.
   server_->AddFault(Fault{.method = "GET", .cutAfter = 256 << 10, .bytesPerSecond = 200 << 10});
   server_->AddFault(Fault{.method = "GET", .count = 7, .status = 503});
+  RecordCapture records;
   Create(Publish(package));
   downloader_->Start();
   ASSERT_TRUE(log_.WaitForFinals(2));
@@ -196,6 +219,8 @@ TEST_F(MtCurlDownloaderTest, RetryRunResumesPartFiles) {
   EXPECT_EQ(gets.back().range, "bytes=262144-3145727");
   EXPECT_FALSE(gets.back().ifRange.empty());
   EXPECT_EQ(ReadFile(Out()), package);
+  // The resumed part file was hashed from disk, then followed as it grew.
+  EXPECT_EQ(records.Count("md5 hashed while downloading"), 1u);
 }
 
 }  // namespace
