@@ -64,6 +64,10 @@ void SendCrashReports() {
   analytics::ReportTask(L"崩溃退出", 0.0f, std::wstring(),
                         analytics::ExtraProperties{{L"AB", L"IN"}});
   analytics::ReportCrash();
+  // The reports may still sit in memory (while the last upload failed an
+  // upload thread takes them): stopping analytics uploads them or keeps them
+  // in the staging file for the next run, instead of losing them.
+  analytics::StopAnalytics();
 }
 
 // Claims the crash for the calling thread. False when a crash is already
@@ -80,7 +84,22 @@ bool ClaimCrash(int sig) {
   for (;;) pause();
 }
 
-void OnCrashSignal(int sig, siginfo_t*, void*) {
+// The thread that installed the handlers (the main thread).
+pthread_t g_mainThread;
+
+bool SentByAProcess(const siginfo_t* info) {
+  return info &&
+         (info->si_code == SI_USER || info->si_code == SI_TKILL || info->si_code == SI_QUEUE);
+}
+
+void OnCrashSignal(int sig, siginfo_t* info, void*) {
+  // A signal sent with kill() lands on any thread, possibly one that holds a
+  // lock the reporting needs (an analytics upload). Nothing is wrong with that
+  // thread: let the main thread report instead.
+  if (SentByAProcess(info) && !pthread_equal(pthread_self(), g_mainThread)) {
+    pthread_kill(g_mainThread, sig);
+    return;
+  }
   if (!ClaimCrash(sig)) return;
   ArmReportBudget();
   SendCrashReports();
@@ -119,6 +138,7 @@ void InstallAlternateStackForThisThread() {
 }
 
 void InstallCrashHandlers() {
+  g_mainThread = pthread_self();
   InstallAlternateStackForThisThread();
   struct sigaction sa = {};
   sa.sa_sigaction = OnCrashSignal;

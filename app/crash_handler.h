@@ -1,10 +1,13 @@
 // The crash filter: SIGSEGV, SIGBUS, SIGILL, SIGFPE and SIGABRT handled on an
 // alternate stack, and std::set_terminate. A crash sends the task report
-// "崩溃退出" and then the crash report through the analytics bridge, then the
+// "崩溃退出" and then the crash report through the analytics bridge, stops
+// analytics (the reports are uploaded or staged, not lost), then the
 // process dies by the same signal with its default action (a terminate ends
 // by SIGABRT). Only the first crash is reported; a crash inside the reporting
 // and a reporting that hangs for longer than a few seconds go straight to the
-// default action.
+// default action. A crash signal sent by another process (kill) is handed to
+// the main thread, so that the reporting never waits for a lock held by the
+// thread it happened to land on.
 #pragma once
 
 namespace app {

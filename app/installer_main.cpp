@@ -56,7 +56,7 @@ int InstallerMain(int argc, char** argv) {
   InstallerConfig& config = InstallerConfig::Instance();
   const Utils::CommandLineOptions options = Utils::ParseCommandLine(argc, argv);
   const bool silent = options.GetFlag(L"-silent");
-  if (silent) RedirectDiagnosticsToFile();
+  const std::string diagnostics = silent ? RedirectDiagnosticsToFile() : std::string();
 
   HardenLibrarySearchPath();
   InstallCrashHandlers();
@@ -95,6 +95,9 @@ int InstallerMain(int argc, char** argv) {
       UnattendedInstaller installer(config, unattended, console);
       status = installer.Run();
       shutDown();
+    }
+    if (status != kUnattendedInstalled && !diagnostics.empty()) {
+      std::fprintf(stderr, "quillon-installer: details in %s\n", diagnostics.c_str());
     }
   } else if (!RunMainWindow(config, shutDown)) {
     // Nothing was shown, so nothing was installed: say so instead of 0.
