@@ -80,8 +80,8 @@ int main() {
       "(target < 1 ms, max is %.2f of target)\n",
       down.median, down.p99, down.max, down.max / 1.0);
   std::printf(
-      "not-waiting report, collector up:   median %.3f ms, p99 %.3f ms, max %.3f ms; "
-      "down/up median ratio %.2f\n",
+      "not-waiting report, collector up:   median %.3f ms, p99 %.3f ms, max %.3f ms "
+      "(served on the caller, 1 ms pause included); down/up median ratio %.2f\n",
       up.median, up.p99, up.max, down.median / up.median);
   std::printf("events at the collector after both runs: %zu of %d\n", server.Events().size(),
               2 * kReports + 2);
