@@ -37,11 +37,8 @@ void ConsoleProgress::ClearBar() {
 void ConsoleProgress::Stage(const std::string& text) {
   ClearBar();
   std::fprintf(out_, "%s%s\n", kPrefix, text.c_str());
-  if (style_ == Style::kBar && lastPercent_ >= 0) {
-    std::fprintf(out_, "\r%s", RenderProgressBar(lastPercent_, kBarCells).c_str());
-    barShown_ = true;
-  }
   std::fflush(out_);
+  lastPercent_ = -1;  // the next percent draws the bar again below the line
 }
 
 void ConsoleProgress::Percent(int percent) {
