@@ -58,7 +58,10 @@ class MainWndTest : public testing::Test {
     services_.openUrl = [this](const std::wstring& url) { opened_.push_back(url); };
     services_.launchProgram = [this](const std::wstring& p) { launched_.push_back(p); };
     services_.freeBytes = [this](const std::wstring&) { return freeBytes_.load(); };
-    services_.checkNetwork = [this] { return network_.load(); };
+    services_.checkNetwork = [this] {
+      ++networkTests_;
+      return network_.load();
+    };
   }
 
   void TearDown() override {
@@ -143,6 +146,7 @@ class MainWndTest : public testing::Test {
   std::vector<std::wstring> launched_;
   std::atomic<uint64_t> freeBytes_{kPlentyOfSpace};
   std::atomic<uint32_t> network_{0};
+  std::atomic<int> networkTests_{0};
   pid_t product_ = -1;
 };
 
@@ -244,6 +248,8 @@ TEST_F(MainWndTest, QuickInstallRunsTheJobToTheFinishedPage) {
   EXPECT_TRUE(Get(L"titleGrpCtn")->IsVisible());
   EXPECT_EQ(wnd_->Facts().startupStyle, 2);
   EXPECT_TRUE(launched_.empty());
+  // IsCheckNet is off by default: no network test before the job.
+  EXPECT_EQ(networkTests_, 0);
 
   PumpFor(1200ms);
   EXPECT_FALSE(wnd_->GetPaintManager().HasTimer(&root, kTimerBringToFront));
@@ -354,6 +360,7 @@ TEST_F(MainWndTest, NetworkTestRefusesAPoorConnectionAndStartsOtherwise) {
   Click(L"defaultInstallBtn");
   EXPECT_TRUE(PumpUntil([&] { return wnd_->CurrentPage() == 2; }, 5s));
   EXPECT_EQ(prompts_.size(), 1u);
+  EXPECT_EQ(networkTests_, 2);
 }
 
 TEST_F(MainWndTest, ProgressTextAndBarFollowTheJob) {
