@@ -112,11 +112,6 @@ void CMTCurlDownloader::RemovePartFiles() {
   for (int i = 0; i < kMaxSegments; ++i) std::remove(PartPath(i).c_str());
 }
 
-std::vector<std::pair<int64_t, int64_t>> CMTCurlDownloader::SegmentRangesForTesting() const {
-  std::lock_guard lock(lock_);
-  return lastRanges_;
-}
-
 void CMTCurlDownloader::Start_Down() {
   Emit(DL_CODE_START, 1.0, L"");
   QLOG(L"start download\r\n");
@@ -157,7 +152,6 @@ void CMTCurlDownloader::Start_Down() {
   const int64_t size = fileLength_ / count;
 
   ReleaseSegments();
-  std::vector<std::pair<int64_t, int64_t>> ranges;
   int64_t offset = 0;
   for (int64_t i = 0; i < count; ++i) {
     int64_t segmentSize = i == count - 1 ? fileLength_ - offset : size;
@@ -189,13 +183,8 @@ void CMTCurlDownloader::Start_Down() {
         std::setvbuf(segment->partFile.get(), nullptr, _IONBF, 0);
       }
     }
-    ranges.emplace_back(offset, segment->lastByte);
     segments_.push_back(std::move(segment));
     offset += segmentSize;
-  }
-  {
-    std::lock_guard lock(lock_);
-    lastRanges_ = ranges;
   }
 
   for (auto& segment : segments_) {

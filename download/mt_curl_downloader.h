@@ -109,9 +109,6 @@ class CMTCurlDownloader : public CDownloader {
   static void downloadThreadFun(CMTCurlDownloader* downloader, DownloadPartNode* segment);
   static void waitForFinishThreadFun(CMTCurlDownloader* downloader);
 
-  // For tests: the segment ranges [first, last] of the current or last run.
-  std::vector<std::pair<int64_t, int64_t>> SegmentRangesForTesting() const;
-
  private:
   void Start_Down();
   void Emit(int32_t code, double value, const wchar_t* text);
@@ -133,7 +130,6 @@ class CMTCurlDownloader : public CDownloader {
   // Run state: written by the run's thread; segment threads read the fields
   // below only while they run (the run joins them before writing again).
   std::vector<std::unique_ptr<DownloadPartNode>> segments_;
-  std::vector<std::pair<int64_t, int64_t>> lastRanges_;
   std::string realUrl_;
   int64_t fileLength_ = -1;
   std::string expectedMd5_;
