@@ -13,8 +13,9 @@
 namespace platform {
 namespace {
 
-// One record per line, "name=value", with "\\", "\n", "\r" and "=" escaped
-// by a backslash so that any text without NUL survives the line format.
+// One record per line, "name=value", with "\\", "\n", "\r", "=" and "#" (the
+// comment mark at the start of a line) escaped by a backslash so that any
+// text without NUL survives the line format.
 constexpr char kHeader[] =
     "# Quillon per-user records; one name=value per line, backslash-escaped\n";
 
@@ -34,6 +35,9 @@ std::string Escape(const std::string& text) {
         break;
       case '=':
         out += "\\=";
+        break;
+      case '#':
+        out += "\\#";
         break;
       default:
         out += c;

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/text_codec.h"
 #include "tests/utils/test_support.h"
 
 namespace {
@@ -42,6 +43,31 @@ TEST_F(UserStoreTest, WrittenPrivatelyAndEscapedLineByLine) {
   std::wstring value;
   ASSERT_TRUE(platform::ReadUserValue(key_, L"A=B", &value));
   EXPECT_EQ(value, L"x\ny\\n=z");
+}
+
+TEST_F(UserStoreTest, NamesAndValuesOfAnyTextRoundTrip) {
+  // Names too may hold what the line format uses: a leading "#" (the comment
+  // mark), "=", backslashes, line breaks, blanks, non-ASCII text; and the
+  // empty name (a key's default value).
+  const std::wstring texts[] = {
+      L"#hash",    L"# comment-like", L"a=b",    L"\\", L"trailing\\",
+      L"x\ny\r\n", L" blanks ",       L"中文名", L"",
+  };
+  for (const std::wstring& name : texts) {
+    SCOPED_TRACE(platform::WideToUtf8(name));
+    const std::wstring value = L"value of " + name;
+    ASSERT_TRUE(platform::WriteUserValue(key_, name, value));
+    std::wstring read;
+    ASSERT_TRUE(platform::ReadUserValue(key_, name, &read));
+    EXPECT_EQ(read, value);
+  }
+  // Every record is still there after all the rewrites.
+  for (const std::wstring& name : texts) {
+    SCOPED_TRACE(platform::WideToUtf8(name));
+    std::wstring read;
+    ASSERT_TRUE(platform::ReadUserValue(key_, name, &read));
+    EXPECT_EQ(read, L"value of " + name);
+  }
 }
 
 TEST_F(UserStoreTest, DeleteRemovesOnlyThatValue) {
