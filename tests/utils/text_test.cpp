@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 namespace {
 
 TEST(TextConversion, CodePages) {
@@ -52,6 +54,25 @@ TEST(TextConversion, AnsiCodePageIsTheLocaleCharsetOrUtf8) {
   // which give UTF-8 here.
   EXPECT_EQ(Utils::MultiByteToWide("\xC3\xA4", Utils::kCodePageAnsi), L"ä");
   EXPECT_EQ(Utils::WideToMultiByte(L"ä", Utils::kCodePageAnsi), "\xC3\xA4");
+}
+
+// Destroyed after its thread's converter cache (it is built first), as
+// static objects are at process exit: its destructor still converts text.
+struct LateConverter {
+  std::string* out = nullptr;
+  ~LateConverter() {
+    if (out) *out = Utils::WideToMultiByte(L"中文", Utils::kCodePageUtf8);
+  }
+};
+thread_local LateConverter tLateConverter;
+
+TEST(TextConversion, WorksAfterTheThreadsConverterCacheIsGone) {
+  std::string late;
+  std::thread([&late] {
+    tLateConverter.out = &late;
+    EXPECT_EQ(Utils::MultiByteToWide("x", Utils::kCodePageUtf8), L"x");  // builds the cache
+  }).join();
+  EXPECT_EQ(late, "\xE4\xB8\xAD\xE6\x96\x87");
 }
 
 TEST(Trim, RemovesTheSixWhiteSpaceCharacters) {
