@@ -62,6 +62,18 @@ std::vector<std::wstring> SplitCommandLine(const std::wstring& commandLine) {
     if (i >= n) break;
     std::wstring arg;
     bool quoted = false;
+    if (args.empty()) {
+      // The program: quotes only toggle, backslashes are always literal.
+      for (; i < n && (quoted || (commandLine[i] != L' ' && commandLine[i] != L'\t')); ++i) {
+        if (commandLine[i] == L'"') {
+          quoted = !quoted;
+        } else {
+          arg += commandLine[i];
+        }
+      }
+      args.push_back(arg);
+      continue;
+    }
     while (i < n) {
       wchar_t c = commandLine[i];
       if (!quoted && (c == L' ' || c == L'\t')) break;

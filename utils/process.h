@@ -44,7 +44,10 @@ class Pipe {
 //    2n+1 backslashes before a quote give n backslashes and a literal quote;
 //  - backslashes not before a quote are literal;
 //  - "" inside a quoted part gives a literal quote.
-// The first argument (the program) is split by the same rules.
+// The first argument (the program) is read more simply: it ends at the first
+// blank or tab outside quotes, quotes only toggle quoting, and backslashes are
+// always literal (so "C:\dir\" is the folder C:\dir\). Blanks before it are
+// skipped.
 std::vector<std::wstring> SplitCommandLine(const std::wstring& commandLine);
 
 // A child started with its standard input, output and error on pipes, never

@@ -35,13 +35,18 @@ TEST(SplitCommandLine, WindowsRules) {
       {L"a\"b c\"d", {L"ab cd"}},
       {L"\"\"", {L""}},
       {L"p \"\" x", {L"p", L"", L"x"}},
-      {L"a\\\\b", {L"a\\\\b"}},        // backslashes not before a quote
-      {L"a\\\"b", {L"a\"b"}},          // 1 backslash + quote: literal quote
-      {L"a\\\\\"b c\"", {L"a\\b c"}},  // 2 backslashes + quote: 1 backslash, quoting
-      {L"a\\\\\\\"b", {L"a\\\"b"}},    // 3 backslashes + quote
-      {L"\"a\"\"b\"", {L"a\"b"}},      // "" inside quotes
-      {L"\"-path=/opt/q d\" -k=v", {L"-path=/opt/q d", L"-k=v"}},
-      {L"\"unterminated arg", {L"unterminated arg"}},
+      {L"p a\\\\b", {L"p", L"a\\\\b"}},        // backslashes not before a quote
+      {L"p a\\\"b", {L"p", L"a\"b"}},          // 1 backslash + quote: literal quote
+      {L"p a\\\\\"b c\"", {L"p", L"a\\b c"}},  // 2 backslashes + quote: 1 backslash, quoting
+      {L"p a\\\\\\\"b", {L"p", L"a\\\"b"}},    // 3 backslashes + quote
+      {L"p \"a\"\"b\"", {L"p", L"a\"b"}},      // "" inside quotes
+      {L"p \"-path=/opt/q d\" -k=v", {L"p", L"-path=/opt/q d", L"-k=v"}},
+      {L"p \"unterminated arg", {L"p", L"unterminated arg"}},
+      {L"\"unterminated program", {L"unterminated program"}},
+      // The program: backslashes literal, quotes only toggle.
+      {L"\"C:\\dir\\\" -x", {L"C:\\dir\\", L"-x"}},
+      {L"p\\\"a b\" c\\\"d", {L"p\\a b", L"c\"d"}},
+      {L"\"a\"\"b\" \"a\"\"b\"", {L"ab", L"a\"b"}},
       {L"", {}},
       {L"   ", {}},
   };
