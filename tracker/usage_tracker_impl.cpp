@@ -251,8 +251,12 @@ void UsageTrackerImpl::serveUpload(Upload kind) {
 
 void UsageTrackerImpl::flushPending() {
   for (int attempt = 0; attempt < 3 && state_->pending.load() > 0; ++attempt) {
+    // Not-waiting requests count themselves without the upload lock, so one
+    // may arrive while this attempt runs; it stays pending, as it would
+    // have had it waited for the lock, and the final upload still sees it.
+    const int32_t served = state_->pending.load();
     if (Sdk::FlushAll()) {
-      state_->pending.store(0);
+      state_->pending.fetch_sub(served);
       return;
     }
     PauseOneMillisecond();

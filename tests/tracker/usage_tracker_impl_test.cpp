@@ -4,10 +4,12 @@
 
 #include <cstdio>
 #include <functional>
+#include <mutex>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <string>
 
+#include "platform/debug_output.h"
 #include "sdk/batch_sender.h"
 #include "sdk/sdk.h"
 #include "tests/tracker/tracker_test_env.h"
@@ -750,6 +752,118 @@ TEST_F(TrackerTest, LaunchWhileSignedInUpdatesTheVisitProfile) {
   ASSERT_EQ(records.size(), before + 4);
   EXPECT_EQ(records[before]["event"], "LmEventLaunch");
   EXPECT_EQ(tracker_->pendingForTesting(), 4);
+}
+
+// Debug-output records written while it lives.
+class DebugRecords {
+ public:
+  DebugRecords() {
+    platform::SetDebugOutputHook([this](const std::string& record) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      text_ += record;
+    });
+  }
+  ~DebugRecords() { platform::SetDebugOutputHook(nullptr); }
+  // How often `needle` was written since the last call.
+  int Take(const std::string& needle) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    int count = 0;
+    for (size_t at = text_.find(needle); at != std::string::npos; at = text_.find(needle, at + 1)) {
+      ++count;
+    }
+    text_.clear();
+    return count;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::string text_;
+};
+
+TEST_F(TrackerTest, UploadsFollowTheRequestKindAndTheLastSendOutcome) {
+  collector::Collector server;
+  ASSERT_TRUE(server.Start());
+  settings_.serverUrl = server.CollectUrl();
+  Start();
+  const std::string kAsync = "[Collector] Sending messages asynchronously";
+  DebugRecords debug;
+  testing::internal::CaptureStderr();
+  LmEventClick click;
+  click.name = "c";
+
+  // No upload succeeded yet: requests go to the upload thread. A not-waiting
+  // request only counts itself; nothing is sent.
+  tracker_->trackClick(click, LmContextProperties());
+  tracker_->waitForUploadsForTesting();
+  EXPECT_EQ(debug.Take(kAsync), 1);
+  EXPECT_EQ(tracker_->pendingForTesting(), 2);
+  EXPECT_EQ(server.BatchCount(), 0u);
+  // A waiting request flushes everything there.
+  tracker_->trackCrash("r1");
+  tracker_->waitForUploadsForTesting();
+  EXPECT_EQ(debug.Take(kAsync), 1);
+  EXPECT_EQ(server.Events().size(), 2u);
+  EXPECT_EQ(tracker_->pendingForTesting(), 0);
+  EXPECT_TRUE(event_sdk::LastSendSucceeded());
+
+  // The last upload succeeded: requests are served on the calling thread, so
+  // the waiting one has sent its events when it returns.
+  tracker_->trackClick(click, LmContextProperties());
+  EXPECT_EQ(tracker_->pendingForTesting(), 2);
+  EXPECT_EQ(server.BatchCount(), 1u);
+  tracker_->trackCrash("r2");
+  EXPECT_EQ(server.Events().size(), 4u);
+  EXPECT_EQ(tracker_->pendingForTesting(), 0);
+  EXPECT_EQ(debug.Take(kAsync), 0);
+
+  // A waiting request with nothing pending sends nothing.
+  tracker_->trackLaunch(LmContextProperties());
+  EXPECT_EQ(server.BatchCount(), 2u);
+
+  // A failing collector: three attempts, the events stay pending.
+  server.SetReplyMode(collector::ReplyMode::kServerError);
+  tracker_->trackClick(click, LmContextProperties());
+  tracker_->trackUninstall("gone", LmContextProperties());
+  EXPECT_EQ(server.BatchCount(), 5u);
+  EXPECT_EQ(tracker_->pendingForTesting(), 2);
+  EXPECT_FALSE(event_sdk::LastSendSucceeded());
+  EXPECT_EQ(debug.Take(kAsync), 0);
+
+  // Release makes the final upload of what is pending.
+  server.SetReplyMode(collector::ReplyMode::kAccept);
+  const std::string staging = device::StagingFilePath(State().dataFolder, "TestApp");
+  tracker_.reset();
+  testing::internal::GetCapturedStderr();
+  const auto events = server.Events();
+  ASSERT_EQ(events.size(), 7u);
+  EXPECT_EQ(events[4]["event"], "LmEventLaunch");
+  EXPECT_EQ(events[6]["event"], "LmEventUninstall");
+  EXPECT_EQ(sdk_test::ReadFile(staging), "");
+}
+
+TEST_F(TrackerTest, RequestMadeDuringAnUploadStaysPending) {
+  Start();
+  event_sdk::SetLastSendSucceeded(true);
+  // A not-waiting report arrives while the waiting request's batch is in
+  // flight; its record goes out with the next batch, its request stays
+  // counted for the final upload.
+  int sends = 0;
+  event_sdk::Sdk::StoreForTesting()->SetSendHookForTesting([&](const std::string&) {
+    if (++sends == 1) {
+      LmEventTask task;
+      task.name = "during";
+      tracker_->trackTask(task, LmContextProperties());
+    }
+    return true;
+  });
+  LmEventClick click;
+  click.name = "c";
+  tracker_->trackClick(click, LmContextProperties());
+  EXPECT_EQ(tracker_->pendingForTesting(), 2);
+  tracker_->trackCrash("r");
+  EXPECT_EQ(sends, 2);
+  EXPECT_TRUE(event_sdk::Sdk::QueuedRecordsForTesting().empty());
+  EXPECT_EQ(tracker_->pendingForTesting(), 1);
 }
 
 TEST_F(TrackerTest, ReleasedTrackerStoresWhatCouldNotBeSent) {
