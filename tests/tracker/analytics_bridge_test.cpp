@@ -65,11 +65,13 @@ TEST_F(AnalyticsBridgeTest, ReportsArriveAtTheCollectorWithTheGlobalProperties) 
   ReportTask(L"下载器启动", 0, L"", ab_);
   ReportClick(L"立即安装", ab_);
   ReportView(ab_);
+  ReportTask(L"下载失败原因", 0, L":1.code=28；2.msg=Timeout", ab_);
+  ReportCrash();
   StopAnalytics();
   ReportClick(L"too late", ab_);  // after StopAnalytics: dropped
 
   const auto events = collector_.Events();
-  ASSERT_EQ(events.size(), 3u);
+  ASSERT_EQ(events.size(), 5u);
   const std::string installer =
       Utils::WideToMultiByte(platform::BaseName(platform::ExecutablePath()), Utils::kCodePageUtf8);
   const auto system = usage::lumora::device::GetSystemName();
@@ -109,19 +111,30 @@ TEST_F(AnalyticsBridgeTest, ReportsArriveAtTheCollectorWithTheGlobalProperties) 
               {"$is_first_time", true},
               {"lmc_ab", "IN"}}),
       expect({{"lm_name", "安装中"}, {"$is_first_time", true}, {"lmc_ab", "IN"}}),
+      expect({{"lm_task_name", "下载失败原因"},
+              {"lm_task_elapsed", 0},
+              {"lm_task_result", "Success"},
+              {"lm_reason", ":1.code=28；2.msg=Timeout"},
+              {"$is_first_time", true},
+              {"lmc_ab", "IN"}}),
+      expect({{"app_crashed_reason", "崩溃"}}),
   };
-  const char* names[] = {"LmEventTask", "LmEventClick", "LmEventView"};
-  std::string distinctId;
-  for (size_t i = 0; i < 3; ++i) {
+  const char* names[] = {"LmEventTask", "LmEventClick", "LmEventView", "LmEventTask", "AppCrashed"};
+  const std::string distinctId = events[0]["distinct_id"];
+  EXPECT_EQ(distinctId.size(), 36u);
+  for (size_t i = 0; i < 5; ++i) {
     SCOPED_TRACE(names[i]);
     EXPECT_EQ(KeysOf(events[i]), (std::set<std::string>{"_track_id", "distinct_id", "event", "lib",
                                                         "properties", "time", "type"}));
     EXPECT_EQ(events[i]["type"], "track");
     EXPECT_EQ(events[i]["event"], names[i]);
     EXPECT_EQ(events[i]["properties"], expected[i]);
-    distinctId = events[i]["distinct_id"];
+    EXPECT_EQ(events[i]["lib"],
+              (json{{"$lib", "cpp"}, {"$lib_method", "code"}, {"$lib_version", "0.9"}}));
+    EXPECT_EQ(events[i]["distinct_id"], distinctId);
+    EXPECT_TRUE(events[i]["_track_id"].is_number_integer());
+    EXPECT_TRUE(events[i]["time"].is_number_integer());
   }
-  EXPECT_EQ(distinctId.size(), 36u);
   const auto batches = collector_.Batches();
   ASSERT_FALSE(batches.empty());
   EXPECT_EQ(batches[0].userAgent, "EventCollector CPP SDK 0.9");
