@@ -117,7 +117,16 @@ std::wstring DecodeStatusLine(const std::string& raw, unsigned codePage) {
   std::string text = raw.substr(0, raw.find('\0'));
   if (!text.empty() && text.back() == '\r') text.pop_back();
   if (text.empty()) return {};
-  return Utils::MultiByteToWide(text, codePage);
+  std::wstring wide = Utils::MultiByteToWide(text, codePage);
+  if (!wide.empty()) return wide;
+  // Bytes the code page cannot decode must not swallow the line: its key
+  // (an "Error=" or "State=" above all) still counts, the undecodable bytes
+  // become U+FFFD.
+  for (char c : text) {
+    unsigned char b = static_cast<unsigned char>(c);
+    wide.push_back(b < 0x80 ? static_cast<wchar_t>(b) : L'\uFFFD');
+  }
+  return wide;
 }
 
 StatusDecision ParsePackageStatusLine(const std::wstring& line, unsigned* codePage,
@@ -127,7 +136,7 @@ StatusDecision ParsePackageStatusLine(const std::wstring& line, unsigned* codePa
     double progress = 0;
     if (ParseDouble(value, &progress)) Send(events, IST_CODE_PROGRESS, progress);
   } else if (TakeKey(line, L"InstPath=", &value)) {
-    if (!value.empty()) Send(events, IST_INFO_INSTPATH, 0.0, value);
+    Send(events, IST_INFO_INSTPATH, 0.0, value);
   } else if (TakeKey(line, L"State=", &value)) {
     value = Utils::Trim(value);
     if (value == L"Success") {
@@ -141,13 +150,12 @@ StatusDecision ParsePackageStatusLine(const std::wstring& line, unsigned* codePa
   } else if (TakeKey(line, L"InstallVersion=", &value)) {
     // Recognised; nothing to report.
   } else if (TakeKey(line, L"ExePath=", &value) || TakeKey(line, L"StartExe=", &value)) {
-    if (!value.empty()) Send(events, IST_INFO_EXEPATH, 0.0, value);
+    Send(events, IST_INFO_EXEPATH, 0.0, value);
   } else if (TakeKey(line, L"UninstExePath=", &value) || TakeKey(line, L"UninstExe=", &value)) {
-    if (!value.empty()) Send(events, IST_INFO_UNINSTEXEPATH, 0.0, value);
+    Send(events, IST_INFO_UNINSTEXEPATH, 0.0, value);
   } else if (TakeKey(line, L"UninstEp=", &value)) {
-    if (!value.empty()) Send(events, IST_INFO_UNINSTEP, 0.0, value);
+    Send(events, IST_INFO_UNINSTEP, 0.0, value);
   } else if (TakeKey(line, L"Error=", &value)) {
-    // A failure even when the package gives no message.
     Send(events, IST_CODE_FAIL, 1000.0, value);
     return kStatusFailure;
   } else if (TakeKey(line, L"TopShowDetention=", &value)) {
@@ -155,13 +163,13 @@ StatusDecision ParsePackageStatusLine(const std::wstring& line, unsigned* codePa
   } else if (TakeKey(line, L"FinsihCloseDetention=", &value)) {
     Send(events, IST_INFO_FINISHCLOSEDETENTION, DetentionValue(value));
   } else if (TakeKey(line, L"StartUrl=", &value)) {
-    if (!value.empty()) Send(events, IST_INFO_STARTURL, 0.0, value);
+    Send(events, IST_INFO_STARTURL, 0.0, value);
   } else if (TakeKey(line, L"StartupStyle=", &value)) {
     Send(events, IST_INFO_STARTUPSTYLE, StartupStyleValue(Utils::Trim(value)));
   } else if (TakeKey(line, L"Encode=", &value)) {
     *codePage = PackageCodePage(Utils::Trim(value));
   } else if (TakeKey(line, L"Message=", &value)) {
-    if (!value.empty()) Send(events, IST_INFO_MESSAGE, 0.0, value);
+    Send(events, IST_INFO_MESSAGE, 0.0, value);
   }
   return kStatusNone;
 }

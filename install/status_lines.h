@@ -61,7 +61,9 @@ class StatusLineSplitter {
 
 // Converts one raw line to UTF-16 with the status code page (0 the locale's
 // charset, 65001 UTF-8, others by number): the text up to the first zero
-// byte, without a trailing carriage return.
+// byte, without a trailing carriage return (it would end up in the reported
+// paths). When the code page cannot decode the line, its ASCII bytes are kept
+// and every other byte becomes U+FFFD, so that the key is still recognised.
 std::wstring DecodeStatusLine(const std::string& raw, unsigned codePage);
 
 // Interprets one line of the package (keys in this order: Progress, InstPath,
@@ -70,8 +72,8 @@ std::wstring DecodeStatusLine(const std::string& raw, unsigned codePage);
 // Encode, Message; the first key the line starts with decides). Appends the
 // line's events, may change `*codePage` ("Encode=": UTF8 65001, ACP 0, a
 // decimal number, else 0), and returns the line's decision. Text values are
-// the rest of the line (at most 771 characters); a key with an empty value
-// sends nothing.
+// the rest of the line (at most 771 characters), possibly empty: a key with
+// an empty value sends its event with the empty text.
 StatusDecision ParsePackageStatusLine(const std::wstring& line, unsigned* codePage,
                                       std::vector<StatusEvent>* events);
 

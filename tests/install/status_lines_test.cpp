@@ -30,7 +30,19 @@ TEST(PackageStatusLineTest, EveryKeyInTableOrder) {
       {L"InstPath=/opt/安装/Quillon",
        {{IST_INFO_INSTPATH, 0.0, L"/opt/安装/Quillon"}},
        install::kStatusNone},
-      {L"InstPath=", {}, install::kStatusNone},
+      // An empty value is still a value: the event carries the empty text.
+      {L"InstPath=", {{IST_INFO_INSTPATH, 0.0, L""}}, install::kStatusNone},
+      {L"ExePath=", {{IST_INFO_EXEPATH, 0.0, L""}}, install::kStatusNone},
+      {L"StartExe=", {{IST_INFO_EXEPATH, 0.0, L""}}, install::kStatusNone},
+      {L"UninstExePath=", {{IST_INFO_UNINSTEXEPATH, 0.0, L""}}, install::kStatusNone},
+      {L"UninstExe=", {{IST_INFO_UNINSTEXEPATH, 0.0, L""}}, install::kStatusNone},
+      {L"UninstEp=", {{IST_INFO_UNINSTEP, 0.0, L""}}, install::kStatusNone},
+      {L"Error=", {{IST_CODE_FAIL, 1000.0, L""}}, install::kStatusFailure},
+      {L"StartUrl=", {{IST_INFO_STARTURL, 0.0, L""}}, install::kStatusNone},
+      {L"Message=", {{IST_INFO_MESSAGE, 0.0, L""}}, install::kStatusNone},
+      {L"StartupStyle=", {{IST_INFO_STARTUPSTYLE, 0.0, L""}}, install::kStatusNone},
+      // Untrimmed values keep their blanks.
+      {L"Message= a b ", {{IST_INFO_MESSAGE, 0.0, L" a b "}}, install::kStatusNone},
       {L"State=Success", {{IST_CODE_SUCCESS, 0.0, L""}}, install::kStatusSuccess},
       {L"State= Success \t", {{IST_CODE_SUCCESS, 0.0, L""}}, install::kStatusSuccess},
       {L"State=Fail", {{IST_CODE_FAIL, 0.0, L"安装包安装失败"}}, install::kStatusFailure},
@@ -113,6 +125,7 @@ TEST(UninstallStatusLineTest, EveryKey) {
       {L"State=Success\r", {{UNIST_CODE_SUCCESS, 0.0, L""}}, install::kStatusSuccess},
       {L"State=Fail", {{UNIST_CODE_ERROR, 0.0, L"安装包卸载失败"}}, install::kStatusFailure},
       {L"State=Other", {}, install::kStatusNone},
+      {L"Error=", {{UNIST_CODE_ERROR, 0.0, L""}}, install::kStatusFailure},
       // Package-only keys mean nothing here.
       {L"InstPath=/x", {}, install::kStatusNone},
       {L"Message=hello", {}, install::kStatusNone},
@@ -180,6 +193,26 @@ TEST(DecodeStatusLineTest, CodePagesAndZeroBytes) {
   EXPECT_EQ(install::DecodeStatusLine(std::string("State=Success\0junk", 18), 65001),
             L"State=Success");
   EXPECT_EQ(install::DecodeStatusLine("\r", 65001), L"");
+  EXPECT_EQ(install::DecodeStatusLine("InstPath=/opt/Q\r", 65001), L"InstPath=/opt/Q");
+}
+
+TEST(DecodeStatusLineTest, UndecodableBytesKeepTheKey) {
+  // GBK bytes read as UTF-8: the line is not lost, so the failure still counts.
+  std::wstring line = install::DecodeStatusLine("Error=\xB4\xC5\xC5\xCC full", 65001);
+  EXPECT_EQ(line, L"Error=\uFFFD\uFFFD\uFFFD\uFFFD full");
+  unsigned codePage = 65001;
+  std::vector<StatusEvent> events;
+  EXPECT_EQ(install::ParsePackageStatusLine(line, &codePage, &events), install::kStatusFailure);
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0].code, IST_CODE_FAIL);
+  EXPECT_EQ(events[0].value, 1000.0);
+  events.clear();
+  EXPECT_EQ(install::ParseUninstallStatusLine(install::DecodeStatusLine("State=Fail\xFF", 65001),
+                                              &codePage, &events),
+            install::kStatusNone);  // "Fail\uFFFD" is not a state word
+  EXPECT_EQ(install::ParseUninstallStatusLine(install::DecodeStatusLine("Error=\xFF\xFE", 65001),
+                                              &codePage, &events),
+            install::kStatusFailure);
 }
 
 }  // namespace
