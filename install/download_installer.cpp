@@ -22,6 +22,13 @@ std::wstring& RememberedPackagePath() {
   return *path;
 }
 
+// The stage handlers' records carry the handler's name qualified by the
+// operation that installs them.
+constexpr char kOnDownloadEvent[] = "CDownloadInstaller::Start::OnDownloadEvent";
+constexpr char kOnUninstallEvent[] = "CDownloadInstaller::Start::OnUninstallEvent";
+constexpr char kOnInstallEvent[] = "CDownloadInstaller::Start::OnInstallEvent";
+#define HANDLER_LOG(handler, format) ::Utils::DiagnosticLogWrite(handler, __LINE__, format)
+
 void RemoveFile(const std::wstring& path) {
   if (path.empty()) return;
   std::error_code ec;
@@ -111,6 +118,12 @@ void CDownloadInstaller::Start() {
       QLOG(L"a job is already running\r\n");
       return;
     }
+  }
+  // An uninstaller that failed in the previous job may still be reporting:
+  // wait for it, so that none of its events reaches the new job.
+  uninstallRunner_.reset();
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
     running_ = true;
     packagePath_ = packagePath;
     url = packageUrl_;
@@ -181,24 +194,24 @@ void CDownloadInstaller::OnDownloadEvent(int32_t code, double value, const wchar
         installDir = installDir_;
       }
       Utils::CreateDirectoryTree(installDir);
-      QLOG(L"DL_CODE_START\r\n");
+      HANDLER_LOG(kOnDownloadEvent, L"DL_CODE_START\r\n");
       break;
     }
     case DL_CODE_PROGRESS:
-      QLOG(L"DL_CODE_PROGRESS\r\n");
+      HANDLER_LOG(kOnDownloadEvent, L"DL_CODE_PROGRESS\r\n");
       break;
     case DL_CODE_SUCCESS:
-      QLOG(L"DOWNLOAD_SUCCESS\r\n");
+      HANDLER_LOG(kOnDownloadEvent, L"DOWNLOAD_SUCCESS\r\n");
       packageRunner_->Start();
-      QLOG(L"DL_CODE_SUCCESS\r\n");
+      HANDLER_LOG(kOnDownloadEvent, L"DL_CODE_SUCCESS\r\n");
       break;
     case DL_CODE_FAIL:
       CleanUpPackage();
-      QLOG(L"DL_CODE_FAIL\r\n");
+      HANDLER_LOG(kOnDownloadEvent, L"DL_CODE_FAIL\r\n");
       EndJob();
       break;
     case DL_CODE_RETRY:
-      QLOG(L"DL_CODE_RETRY\r\n");
+      HANDLER_LOG(kOnDownloadEvent, L"DL_CODE_RETRY\r\n");
       downloader_->Start();
       break;
     default:
@@ -210,21 +223,21 @@ void CDownloadInstaller::OnUninstallEvent(int32_t code, double value, const wcha
   windowCallback_(code, value, text);
   switch (code) {
     case UNIST_CODE_START:
-      QLOG(L"UNIST_CODE_START\r\n");
+      HANDLER_LOG(kOnUninstallEvent, L"UNIST_CODE_START\r\n");
       break;
     case UNIST_CODE_PROGRESS:
-      QLOG(L"UNIST_CODE_PROGRESS\r\n");
+      HANDLER_LOG(kOnUninstallEvent, L"UNIST_CODE_PROGRESS\r\n");
       break;
     case UNIST_CODE_SUCCESS:
-      QLOG(L"UNIST_CODE_SUCCESS\r\n");
+      HANDLER_LOG(kOnUninstallEvent, L"UNIST_CODE_SUCCESS\r\n");
       if (packageRunner_) downloader_->Start();
       break;
     case UNIST_CODE_FAIL:
-      QLOG(L"UNIST_CODE_FAIL\r\n");
+      HANDLER_LOG(kOnUninstallEvent, L"UNIST_CODE_FAIL\r\n");
       EndJob();
       break;
     case UNIST_CODE_ERROR:
-      QLOG(L"UNIST_CODE_ERROR\r\n");
+      HANDLER_LOG(kOnUninstallEvent, L"UNIST_CODE_ERROR\r\n");
       EndJob();
       break;
     default:
@@ -236,16 +249,16 @@ void CDownloadInstaller::OnInstallEvent(int32_t code, double value, const wchar_
   windowCallback_(code, value, text);
   switch (code) {
     case IST_CODE_START:
-      QLOG(L"IST_CODE_START\r\n");
+      HANDLER_LOG(kOnInstallEvent, L"IST_CODE_START\r\n");
       break;
     case IST_CODE_SUCCESS:
       CleanUpPackage();
-      QLOG(L"INSTALL_SUCCESS\r\n");
+      HANDLER_LOG(kOnInstallEvent, L"INSTALL_SUCCESS\r\n");
       EndJob();
       break;
     case IST_CODE_FAIL:
       CleanUpPackage();
-      QLOG(L"IST_CODE_FAIL\r\n");
+      HANDLER_LOG(kOnInstallEvent, L"IST_CODE_FAIL\r\n");
       EndJob();
       break;
     default:

@@ -55,7 +55,8 @@ class CDownloadInstaller {
   // Start() and kept while the package URL and the package path stay the same
   // (a retry then resumes the partial package); a Start() for another folder
   // or URL makes new ones. Every Start() passes the current folder, flags and
-  // "InstCmd" to the package runner.
+  // "InstCmd" to the package runner. An uninstaller of the previous job that
+  // is still running (it is followed after its failure) is waited for first.
   void Start();
 
   // <install folder>/__Package_Quillon.exe for the current install folder.

@@ -212,13 +212,19 @@ void CUninstallRunner::Run() {
   StatusDecision decision = install::kStatusNone;
   std::vector<StatusEvent> events;
   child.ReadLines([&](const std::string& raw) {
-    // The job acts on the result at once (the download may already run), so
-    // nothing may follow it: later lines are only drained.
-    if (decision != install::kStatusNone) return;
+    // After a success the job has moved on to the download: later lines are
+    // only drained. After a failure the uninstaller is still followed (its
+    // progress and further errors are reported), but nothing it prints can
+    // turn the failed run into a success.
+    if (decision == install::kStatusSuccess) return;
     events.clear();
-    decision = install::ParseUninstallStatusLine(install::DecodeStatusLine(raw, codePage_),
-                                                 &codePage_, &events);
-    for (const StatusEvent& e : events) callback_(e.code, e.value, e.text.c_str());
+    StatusDecision line = install::ParseUninstallStatusLine(
+        install::DecodeStatusLine(raw, codePage_), &codePage_, &events);
+    for (const StatusEvent& e : events) {
+      if (decision == install::kStatusFailure && e.code == UNIST_CODE_SUCCESS) continue;
+      callback_(e.code, e.value, e.text.c_str());
+    }
+    if (decision == install::kStatusNone) decision = line;
   });
   int status = child.Wait();
   if (decision != install::kStatusNone) return;

@@ -3,7 +3,8 @@
 // Each starts its child hidden with its standard streams on pipes, reads the
 // child's status lines (install/status_lines.h) on its own worker thread and
 // turns them into job events through the event callback of
-// download/downloader.h. Every run ends with exactly one decisive event:
+// download/downloader.h. Every run has one decisive event (after an
+// uninstaller's failure, further UNIST_CODE_ERROR events may follow it):
 //
 //   CPackageRunner   IST_CODE_START (0.0, "") and IST_CODE_PROGRESS (0.0, "")
 //                    first, then progress and IST_INFO_* events, and one of
@@ -23,10 +24,14 @@
 //     UNIST_CODE_ERROR    0.0 and the text of an "Error=" line; 0.0
 //                         "安装包卸载失败" from "State=Fail"; the exit status
 //                         and "安装包卸载失败" for a failed exit
-// The decisive event is the last event of a run: lines after the decisive
-// one are not parsed, but the output is still drained so that the child never
-// blocks on a full pipe. The decisive event is sent as soon as its line is
-// read; the end-of-run events after the child has exited.
+// The decisive event is sent as soon as its line is read; the end-of-run
+// events after the child has exited. The output is always read to its end so
+// that the child never blocks on a full pipe. For the package, the decisive
+// event is the last event of a run: later lines are drained, not parsed. The
+// uninstall runner drains after a success too (the job has moved on to the
+// download), but keeps parsing after a failure: the uninstaller's progress
+// and further UNIST_CODE_ERROR events still arrive, only a success is never
+// reported after a failure.
 //
 // Threads: construction, the setters, Start() and destruction on the owner's
 // thread (Start() also from another runner's or a downloader's event thread,

@@ -12,6 +12,7 @@
 #include "app/config/installer_config.h"
 #include "install/install_records.h"
 #include "install_test_env.h"
+#include "platform/debug_output.h"
 #include "tools/package_server/package_server.h"
 #include "utils/files.h"
 
@@ -99,7 +100,35 @@ class DownloadInstallerTest : public ::testing::Test {
   std::wstring savedInstCmd_;
 };
 
+// The job's diagnostic records ("(function)<line>: message"): function and
+// message of every record written by the job's start or its stage handlers.
+class JobRecords {
+ public:
+  JobRecords() {
+    platform::SetDebugOutputHook([this](const std::string& record) {
+      size_t open = record.find(">(CDownloadInstaller::Start");
+      if (open == std::string::npos) return;
+      size_t close = record.find(")<", open);
+      size_t colon = record.find(">: ", close);
+      if (close == std::string::npos || colon == std::string::npos) return;
+      std::lock_guard<std::mutex> lock(mutex_);
+      records_.push_back(record.substr(open + 2, close - open - 2) + " " +
+                         record.substr(colon + 3));
+    });
+  }
+  ~JobRecords() { platform::SetDebugOutputHook(nullptr); }
+  std::vector<std::string> Records() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return records_;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<std::string> records_;
+};
+
 TEST_F(DownloadInstallerTest, FreshInstall) {
+  JobRecords jobRecords;
   fs::path dir = env_.Root() / "apps" / "Quillon";
   fs::path package = dir / "__Package_Quillon.exe";
   EventLog log;
@@ -134,6 +163,24 @@ TEST_F(DownloadInstallerTest, FreshInstall) {
   EXPECT_EQ(CDownloadInstaller::RememberedPackagePathForTesting(), W(package));
   EXPECT_TRUE(fs::exists(dir / "Vantrel.exe"));
   EXPECT_EQ(server_->Requests("GET").size(), 1u);
+
+  // The job's own records, in the order the stages pass.
+  const std::vector<std::string> expected = {
+      "CDownloadInstaller::Start DL_TYPE=1\r\n",
+      "CDownloadInstaller::Start::OnDownloadEvent DL_CODE_START\r\n",
+      "CDownloadInstaller::Start::OnDownloadEvent DOWNLOAD_SUCCESS\r\n",
+      "CDownloadInstaller::Start::OnInstallEvent IST_CODE_START\r\n",
+      "CDownloadInstaller::Start::OnInstallEvent INSTALL_SUCCESS\r\n",
+  };
+  std::vector<std::string> written = jobRecords.Records();
+  auto at = written.begin();
+  for (const std::string& record : expected) {
+    at = std::find(at, written.end(), record);
+    EXPECT_NE(at, written.end()) << "missing or out of order: " << record;
+  }
+  EXPECT_NE(std::find(written.begin(), written.end(),
+                      "CDownloadInstaller::Start::OnDownloadEvent DL_CODE_SUCCESS\r\n"),
+            written.end());
 
   RecordLikeTheWindow(log);
   install::InstallRecords records;
@@ -185,18 +232,23 @@ TEST_F(DownloadInstallerTest, ReplacesAnOldInstallation) {
 
 TEST_F(DownloadInstallerTest, FailedUninstallEndsTheJob) {
   fs::path dir = env_.Root() / "apps" / "Quillon";
-  InstallerConfig::Instance().InstCmd = L"-uninst-test-error=\"in use\"";
+  // The uninstaller fails, then claims success: the job must still end.
+  InstallerConfig::Instance().InstCmd =
+      L"-uninst-test-error=\"in use\" -uninst-test-after-line=State=Success";
   ASSERT_NO_FATAL_FAILURE(InstallFresh(dir));
   server_->ClearRequests();
   EventLog log;
-  CDownloadInstaller job(log.Callback(), L"", L"", L"", true, true, true);
-  job.Init(url_, W(dir / "uninst.ep"), W(dir), true, true, false, false);
-  job.Start();
-  ASSERT_TRUE(log.WaitFor({UNIST_CODE_ERROR, UNIST_CODE_FAIL}));
-  WaitForEnd(job);
+  {
+    CDownloadInstaller job(log.Callback(), L"", L"", L"", true, true, true);
+    job.Init(url_, W(dir / "uninst.ep"), W(dir), true, true, false, false);
+    job.Start();
+    ASSERT_TRUE(log.WaitFor({UNIST_CODE_ERROR, UNIST_CODE_FAIL}));
+    WaitForEnd(job);
+  }  // the uninstaller has been read to its end
   std::vector<Event> events = log.Events();
   EXPECT_EQ(events.back().code, UNIST_CODE_ERROR);
   EXPECT_EQ(events.back().text, L"in use");
+  EXPECT_EQ(log.IndexOf(UNIST_CODE_SUCCESS), -1);
   EXPECT_EQ(log.IndexOf(DL_CODE_START), -1);
   EXPECT_TRUE(server_->Requests().empty());
 }

@@ -158,6 +158,10 @@ TEST_F(PackageRunnerTest, EndingsOfARun) {
       // writes far more than a pipe holds and still ends.
       {L"-test-error=boom -test-after=12000", IST_CODE_FAIL, 1000.0, L"boom"},
       {L"-test-after=12000", IST_CODE_SUCCESS, 0.0, L""},
+      // Nothing after the decisive line counts, not even a contrary result.
+      {L"-test-error=boom -test-after-line=State=Success -test-after-line=InstPath=/x",
+       IST_CODE_FAIL, 1000.0, L"boom"},
+      {L"-test-after-line=Error=late", IST_CODE_SUCCESS, 0.0, L""},
   };
   int n = 0;
   for (const auto& c : cases) {
@@ -281,17 +285,18 @@ TEST_F(UninstallRunnerTest, EndingsOfARun) {
     const wchar_t* extra;  // given to the package, kept for its uninstaller
     int32_t code;
     double value;
-    const wchar_t* text;
+    const wchar_t* text;  // nullptr: any text but the fixed failure text
   } cases[] = {
       {L"-uninst-test-error=\"file in use\"", UNIST_CODE_ERROR, 0.0, L"file in use"},
       {L"-uninst-test-state-fail", UNIST_CODE_ERROR, 0.0, L"安装包卸载失败"},
       {L"-uninst-test-signal=15", UNIST_CODE_ERROR, 143.0, L"安装包卸载失败"},
       {L"-uninst-test-exit=4", UNIST_CODE_ERROR, 4.0, L"安装包卸载失败"},
       {L"-uninst-test-no-state", UNIST_CODE_SUCCESS, 1.0, L""},
-      {L"-uninst-test-error=once -uninst-test-after=5000", UNIST_CODE_ERROR, 0.0, L"once"},
+      // After a success nothing more counts: the job has moved on.
+      {L"-uninst-test-after=50 -uninst-test-after-line=Error=late", UNIST_CODE_SUCCESS, 0.0, L""},
       // "Encode=936" selects the locale's charset for the uninstaller: the
-      // GBK error line does not decode, so the failed exit decides.
-      {L"-uninst-test-gbk -uninst-test-error=磁盘已满", UNIST_CODE_ERROR, 1.0, L"安装包卸载失败"},
+      // GBK error text may not decode, but the Error line still decides.
+      {L"-uninst-test-gbk -uninst-test-error=磁盘已满", UNIST_CODE_ERROR, 0.0, nullptr},
   };
   int n = 0;
   for (const auto& c : cases) {
@@ -302,8 +307,46 @@ TEST_F(UninstallRunnerTest, EndingsOfARun) {
     EXPECT_EQ(CountDecisive(events), 1);
     EXPECT_EQ(events.back().code, c.code);
     EXPECT_EQ(events.back().value, c.value);
-    EXPECT_EQ(events.back().text, c.text);
+    if (c.text) {
+      EXPECT_EQ(events.back().text, c.text);
+    } else {
+      EXPECT_FALSE(events.back().text.empty());
+      EXPECT_NE(events.back().text, L"安装包卸载失败");
+    }
   }
+}
+
+TEST_F(UninstallRunnerTest, FollowedAfterAFailureButNeverSucceeds) {
+  // An uninstaller that fails is still read to its end: its progress and a
+  // later failure line are reported, a later success line is not.
+  fs::path dir = MakeDir("after failure");
+  ASSERT_EQ(RunPackage(dir,
+                       L"-uninst-test-error=\"in use\" -uninst-test-after=3000 "
+                       L"-uninst-test-after-line=State=Fail "
+                       L"-uninst-test-after-line=State=Success")
+                .back()
+                .code,
+            IST_CODE_SUCCESS);
+  std::vector<Event> events = Uninstall(dir);
+  std::vector<Event> tail;
+  bool failed = false;
+  for (const Event& e : events) {
+    if (failed) tail.push_back(e);
+    if (e.code == UNIST_CODE_ERROR && !failed) {
+      failed = true;
+      EXPECT_EQ(e.text, L"in use");
+    }
+  }
+  ASSERT_TRUE(failed);
+  ASSERT_EQ(tail.size(), 3001u);
+  for (size_t i = 0; i + 1 < tail.size(); ++i) {
+    ASSERT_EQ(tail[i].code, UNIST_CODE_PROGRESS);
+    ASSERT_EQ(tail[i].value, 0.5);
+  }
+  EXPECT_EQ(tail.back().code, UNIST_CODE_ERROR);
+  EXPECT_EQ(tail.back().value, 0.0);
+  EXPECT_EQ(tail.back().text, L"安装包卸载失败");
+  for (const Event& e : events) EXPECT_NE(e.code, UNIST_CODE_SUCCESS);
 }
 
 }  // namespace

@@ -47,6 +47,8 @@ bool ParseTestOption(const std::string& arg, TestOptions* options) {
     options->split = true;
   } else if (StartsWith(arg, "-test-after=", &value)) {
     options->afterLines = ToInt(value);
+  } else if (StartsWith(arg, "-test-after-line=", &value)) {
+    options->linesAfter.push_back(value);
   } else if (StartsWith(arg, "-test-stamp=", &value)) {
     options->stampPath = value;
   } else if (StartsWith(arg, "-test-hold=", &value)) {
@@ -110,6 +112,18 @@ void StatusWriter::Line(const std::string& key, const std::string& value) {
     Write(line);
   }
   SleepMs(options_.slowMs);
+}
+
+void StatusWriter::After(const std::string& fillerProgress) {
+  for (int i = 0; i < options_.afterLines; ++i) Line("Progress", fillerProgress);
+  for (const std::string& line : options_.linesAfter) {
+    size_t eq = line.find('=');
+    if (eq == std::string::npos) {
+      Line(line, "");
+    } else {
+      Line(line.substr(0, eq), line.substr(eq + 1));
+    }
+  }
 }
 
 bool MakeDirs(const std::string& path) {

@@ -19,6 +19,7 @@ namespace demo {
 //   -test-gbk           announce "Encode=936" and print every line in GBK
 //   -test-split         write every line in two pieces with a pause between
 //   -test-after=N       print N filler lines after the decisive line
+//   -test-after-line=K=V  then print the status line "K=V" (repeatable)
 //   -test-stamp=PATH    write the monotonic clock (ns) to PATH right before exit
 //   -test-hold=MS       stay alive MS milliseconds before the work starts
 // The package stores every option of the form "-uninst-test-..." in
@@ -33,6 +34,7 @@ struct TestOptions {
   bool gbk = false;
   bool split = false;
   int afterLines = 0;
+  std::vector<std::string> linesAfter;  // "Key=Value" lines after the filler
   std::string stampPath;
   int holdMs = 0;
 };
@@ -46,6 +48,8 @@ class StatusWriter {
  public:
   explicit StatusWriter(const TestOptions& options) : options_(options) {}
   void Line(const std::string& key, const std::string& value);
+  // What follows the decisive line: the filler lines, then options.linesAfter.
+  void After(const std::string& fillerProgress);
   // The encoding announcement: "Encode=UTF8" or "Encode=936".
   void Announce();
 

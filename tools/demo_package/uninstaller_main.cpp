@@ -53,7 +53,7 @@ void FailPartWay(const demo::TestOptions& options, demo::StatusWriter& out) {
   } else {
     return;
   }
-  for (int i = 0; i < options.afterLines; ++i) out.Line("Progress", "0.5");
+  out.After("0.5");
   demo::WriteStamp(options.stampPath);
   _exit(1);
 }
@@ -114,7 +114,7 @@ int main(int argc, char** argv) {
   ::rmdir(dir.c_str());
   out.Line("Progress", "1.00");
   if (!options.noState) out.Line("State", "Success");
-  for (int i = 0; i < options.afterLines; ++i) out.Line("Progress", "1.00");
+  out.After("1.00");
   demo::WriteStamp(options.stampPath);
   return 0;
 }
