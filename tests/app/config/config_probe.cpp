@@ -1,10 +1,13 @@
 // Prints the process-wide configuration as loaded during static
 // initialisation, then (with "--apply" anywhere) after the command-line layer.
+// With "--remove-ini" first, the INI file beside the executable is removed
+// before main() touches the configuration.
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "app/config/installer_config.h"
+#include "platform/paths.h"
 #include "utils/text.h"
 
 namespace {
@@ -21,6 +24,11 @@ void Print(const InstallerConfig& c) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && std::strcmp(argv[1], "--remove-ini") == 0) {
+    std::string ini = platform::NativePath(
+        platform::JoinPath(platform::ExecutableDir(), InstallerConfig::kConfigFileName));
+    if (std::remove(ini.c_str()) != 0) return 3;
+  }
   InstallerConfig& config = InstallerConfig::Instance();
   Print(config);
   for (int i = 1; i < argc; ++i) {

@@ -222,6 +222,13 @@ TEST_F(ConfigProcessTest, IniBesideTheExecutableIsReadBeforeMain) {
             "DownloadUrl=http://h/\xE4\xB8\xAD\nDownloadType=3\n"
             "IsCheckNet=0\nIsEnableAppAnalytics=1\nDownloadScale=0.6\n"
             "DlAppNameSuffix=.downloader\nDlAppVersion=\nInstCmd=/S\n");
+  // The file removed first thing in main(): its values were already read.
+  EXPECT_EQ(Run(L"--remove-ini"),
+            "InstallerFileName=Quillon_setup (1).exe\n"
+            "DownloadUrl=http://download.quillon.example/software/277\nDownloadType=3\n"
+            "IsCheckNet=1\nIsEnableAppAnalytics=1\nDownloadScale=0.6\n"
+            "DlAppNameSuffix=.downloader\nDlAppVersion=\nInstCmd=/S\n");
+  EXPECT_FALSE(fs::exists(dir_.File("LumoraInstallerConfig.ini")));
 }
 
 }  // namespace
