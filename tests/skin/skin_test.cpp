@@ -1,7 +1,9 @@
 // The built skin: archive lookups and the main layout's tree.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cwchar>
+#include <vector>
 
 #include "skin/embedded_skin.h"
 #include "ui/sequence_controls.h"
@@ -21,8 +23,8 @@ class SkinTest : public ::testing::Test {
 
 class MainLayoutWnd : public qui::CSkinFrame {
  public:
-  MainLayoutWnd()
-      : CSkinFrame(qui::ResourceKind::kArchiveResource, qui::kSkinResourceId, L"", L"MainWnd.xml",
+  explicit MainLayoutWnd(const wchar_t* file = L"MainWnd.xml")
+      : CSkinFrame(qui::ResourceKind::kArchiveResource, qui::kSkinResourceId, L"", file,
                    L"MainWnd") {}
   std::unique_ptr<qui::Control> CreateControl(const std::wstring& tag) override {
     if (qui::EqualsNoCase(tag, L"SequenceLabel")) return std::make_unique<qui::CSequenceLabelUI>();
@@ -161,6 +163,202 @@ TEST_F(SkinTest, EveryLayoutBuildsAtItsSize) {
     ASSERT_NE(wnd.GetShadow(), nullptr);
     EXPECT_TRUE(wnd.GetShadow()->IsEnabled());
     EXPECT_EQ(wnd.GetShadow()->GetSize(), 6);
+  }
+}
+
+// Every text in the tree, in tree order.
+void CollectTexts(qui::Control* c, std::vector<std::wstring>& out) {
+  if (!c) return;
+  if (!c->GetText().empty()) out.push_back(c->GetText());
+  if (auto* box = dynamic_cast<qui::Container*>(c)) {
+    for (int i = 0; i < box->GetCount(); ++i) CollectTexts(box->GetItemAt(i), out);
+  }
+}
+
+std::string Narrow(const std::wstring& w) { return std::string(w.begin(), w.end()); }
+
+TEST_F(SkinTest, WindowElementsOfTheSixLayouts) {
+  struct Case {
+    const wchar_t* file;
+    int width, height, caption, roundX, roundY;
+    int shadowSize, sharpness, darkness;
+    qui::Color shadowColor;
+    std::vector<std::pair<int, int>> fonts;  // id, size
+  } cases[] = {
+      {L"MainWnd.xml",
+       600,
+       400,
+       35,
+       1,
+       0,
+       6,
+       10,
+       20,
+       0x26003B76,
+       {{0, 14}, {1, 18}, {2, 14}, {3, 12}, {4, 24}, {5, 32}, {6, 16}}},
+      {L"ExitTipWnd.xml",
+       360,
+       180,
+       30,
+       2,
+       2,
+       6,
+       10,
+       20,
+       0x26003B76,
+       {{0, 14}, {1, 16}, {2, 14}, {3, 14}, {4, 12}, {5, 30}}},
+      {L"InstalledPathTipWnd.xml", 400, 180, 30, 1, 0, 6, 10, 10, 0xFFEDF0F4, {{0, 16}, {1, 16}}},
+      {L"MessageBox1Wnd.xml", 360, 180, 30, 2, 2, 6, 10, 20, 0x26003B76, {{0, 14}, {1, 16}}},
+      {L"MessageBox2Wnd.xml", 360, 180, 30, 2, 2, 6, 10, 20, 0x26003B76, {{0, 14}, {1, 14}}},
+      {L"NetworkTipWnd.xml", 360, 180, 30, 2, 2, 6, 10, 20, 0x26003B76, {{0, 14}, {1, 14}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(Narrow(c.file));
+    MainLayoutWnd wnd(c.file);
+    ASSERT_TRUE(wnd.Create(nullptr, L"t", 0));
+    EXPECT_EQ(wnd.GetWindowRect().Width(), c.width);
+    EXPECT_EQ(wnd.GetWindowRect().Height(), c.height);
+    const qui::WindowAttributes& wa = wnd.GetPaintManager().GetWindowAttributes();
+    EXPECT_EQ(wa.caption.bottom, c.caption);
+    EXPECT_EQ(wa.roundCorner.cx, c.roundX);
+    EXPECT_EQ(wa.roundCorner.cy, c.roundY);
+    const qui::CShadowWnd* shadow = wnd.GetShadow();
+    ASSERT_NE(shadow, nullptr);
+    EXPECT_TRUE(shadow->IsEnabled());
+    EXPECT_EQ(shadow->GetSize(), c.shadowSize);
+    EXPECT_EQ(shadow->GetSharpness(), c.sharpness);
+    EXPECT_EQ(shadow->GetDarkness(), c.darkness);
+    EXPECT_EQ(shadow->GetPosition().x, 1);
+    EXPECT_EQ(shadow->GetPosition().y, 1);
+    EXPECT_EQ(shadow->GetColor(), c.shadowColor);
+    for (auto [id, size] : c.fonts) {
+      EXPECT_EQ(wnd.GetPaintManager().GetFont(id).size, size) << "font " << id;
+      EXPECT_EQ(wnd.GetPaintManager().GetFont(id).face, L"微软雅黑") << "font " << id;
+    }
+    if (c.fonts.size() == 6) {
+      EXPECT_TRUE(wnd.GetPaintManager().GetFont(3).underline);
+    }
+    EXPECT_NE(wnd.FindControl(L"closebtn"), nullptr);
+  }
+  // The shadow colour reads the same with and without its "#".
+  qui::CShadowWnd a, b;
+  a.ReadAttributes({{L"shadowcolor", L"#26003B76"}});
+  b.ReadAttributes({{L"shadowcolor", L"26003B76"}});
+  EXPECT_EQ(a.GetColor(), 0x26003B76u);
+  EXPECT_EQ(b.GetColor(), a.GetColor());
+}
+
+TEST_F(SkinTest, MainLayoutPagesPlaceTheirControlsAndTexts) {
+  MainLayoutWnd wnd;
+  ASSERT_TRUE(wnd.Create(nullptr, L"t", 0));
+  qui::PaintManager& pm = wnd.GetPaintManager();
+  auto* tabs = wnd.FindControlAs<qui::TabLayout>(L"mainTabLt");
+  ASSERT_NE(tabs, nullptr);
+  struct Placed {
+    int page;
+    const wchar_t* name;
+    qui::Rect pos;
+    const wchar_t* text;
+  } placed[] = {
+      {0, L"minbtn", {514, 12, 538, 36}, L""},
+      {0, L"closebtn", {562, 12, 586, 36}, L""},
+      {0, L"defaultInstallBtn", {183, 224, 417, 274}, L"立即安装"},
+      {0, L"treatyCb", {21, 362, 89, 380}, L"已同意"},
+      {0, L"treatyBtn", {89, 362, 0, 380}, L"《用户许可协议》"},
+      {0, L"customeBtn", {489, 362, 589, 380}, L"自定义安装"},  // 20 high in a row of 18
+      {1, L"installDirEdit", {129, 188, 469, 224}, L""},
+      {1, L"chDirBtn", {479, 188, 560, 224}, L"修改"},
+      {1, L"createDSCb", {125, 244, 263, 262}, L"创建桌面快捷方式"},
+      {1, L"createQSCb", {283, 244, 421, 262}, L"添加到快速启动栏"},
+      {1, L"customeInstallBtn", {183, 311, 417, 361}, L"立即安装"},
+      {1, L"backBtn", {10, 11, 74, 41}, L""},
+      {2, L"progressAnLb", {200, 78, 400, 278}, L""},
+      {2, L"progressLb", {120, 300, 480, 326}, L"正在安装中:0%，请稍候..."},
+      {2, L"installPrg", {40, 346, 560, 354}, L""},
+      {3, L"openProduceBtn", {183, 296, 417, 346}, L"立即体验"},
+  };
+  for (const auto& p : placed) {
+    SCOPED_TRACE(Narrow(p.name));
+    tabs->SelectItem(p.page, false);
+    if (p.page == 1) wnd.FindControlAs<qui::TabLayout>(L"titleTabLt")->SelectItem(1, false);
+    pm.UpdateLayout();
+    qui::Control* c = wnd.FindControl(p.name);
+    ASSERT_NE(c, nullptr);
+    qui::Rect r = c->GetPos();
+    EXPECT_EQ(r.left, p.pos.left);
+    EXPECT_EQ(r.top, p.pos.top);
+    if (p.pos.right) {
+      EXPECT_EQ(r.right, p.pos.right);
+    }
+    EXPECT_EQ(r.bottom, p.pos.bottom);
+    EXPECT_EQ(c->GetText(), p.text);
+    EXPECT_TRUE(c->IsReallyVisible());  // the selected page is shown
+  }
+  // Page texts without names.
+  std::vector<std::wstring> texts;
+  CollectTexts(wnd.GetRoot(), texts);
+  for (const wchar_t* t : {L"安装路径：", L"其他选项：", L"安装完成"}) {
+    EXPECT_NE(std::find(texts.begin(), texts.end(), t), texts.end()) << Narrow(t);
+  }
+  tabs->SelectItem(0, false);
+  pm.UpdateLayout();
+  EXPECT_FALSE(wnd.FindControl(L"installPrg")->IsReallyVisible());
+  // The hint appears in its row above the agreement when shown.
+  qui::Control* tip = wnd.FindControl(L"tipLbl");
+  tip->SetVisible(true);
+  pm.UpdateLayout();
+  EXPECT_EQ(tip->GetPos().left, 11);
+  EXPECT_EQ(tip->GetPos().top, 326);
+  EXPECT_EQ(tip->GetPos().Width(), 116);
+  EXPECT_EQ(tip->GetPos().Height(), 32);
+  EXPECT_EQ(tip->GetBkImage(), L"res\\mainWnd\\tipLbl.png");
+  EXPECT_EQ(wnd.FindControl(L"winCtn")->GetBkImage(), L"res\\mainWnd\\bg1.png");
+}
+
+TEST_F(SkinTest, FixedPromptsCarryTheirTextsAndButtons) {
+  struct Case {
+    const wchar_t* file;
+    std::vector<std::wstring> texts;  // in tree order
+    const wchar_t* ok;
+    const wchar_t* cancel;
+  } cases[] = {
+      {L"InstalledPathTipWnd.xml",
+       {L"温馨提示", L"检测到计算机中已存在此软件，是否为您更新为最新版本？", L"打开软件",
+        L"安装最新版本"},
+       L"安装最新版本",
+       L"打开软件"},
+      {L"NetworkTipWnd.xml",
+       {L"温馨提示", L"当前网络环境较差，请在网络通畅时进行重试", L"稍后再试", L"重新安装"},
+       L"重新安装",
+       L"稍后再试"},
+      {L"ExitTipWnd.xml", {L"温馨提示", L"您确定要退出安装吗？", L"是", L"否"}, L"是", L"否"},
+      {L"MessageBox1Wnd.xml", {L"CAPTION", L"TEXT"}, nullptr, nullptr},
+      {L"MessageBox2Wnd.xml", {L"CAPTION", L"TEXT"}, nullptr, nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(Narrow(c.file));
+    MainLayoutWnd wnd(c.file);
+    ASSERT_TRUE(wnd.Create(nullptr, L"t", 0));
+    std::vector<std::wstring> texts;
+    CollectTexts(wnd.GetRoot(), texts);
+    EXPECT_EQ(texts, c.texts);
+    qui::Control* ok = wnd.FindControl(L"okBtn");
+    qui::Control* cancel = wnd.FindControl(L"cancelBtn");
+    if (c.ok) {
+      ASSERT_TRUE(ok && cancel);
+      EXPECT_EQ(ok->GetText(), c.ok);
+      EXPECT_EQ(cancel->GetText(), c.cancel);
+    } else {
+      EXPECT_FALSE(ok || cancel);
+      EXPECT_NE(wnd.FindControl(L"captionLbl"), nullptr);
+      EXPECT_NE(wnd.FindControl(L"textLbl"), nullptr);
+    }
+    auto* close = wnd.FindControlAs<qui::Button>(L"closebtn");
+    ASSERT_NE(close, nullptr);
+    EXPECT_EQ(close->GetNormalImage(), L"res\\common\\closebtnM_1.png");
+    wnd.GetPaintManager().UpdateLayout();
+    EXPECT_EQ(close->GetPos().Width(), 24);
+    EXPECT_EQ(close->GetPos().Height(), 24);
   }
 }
 
