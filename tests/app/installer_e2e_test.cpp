@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <mutex>
 #include <optional>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -163,6 +164,17 @@ class InstallerE2eTest : public testing::Test {
     return true;
   }
 
+  // Properties of the first collected task `name` (null when none arrived).
+  nlohmann::json TaskProperties(const std::string& name) {
+    for (const auto& e : collector_->Events()) {
+      if (e.value("event", "") == "LmEventTask" &&
+          e["properties"].value("lm_task_name", "") == name) {
+        return e["properties"];
+      }
+    }
+    return nullptr;
+  }
+
   std::wstring RecordedInstallPath() {
     uint32_t type = 0;
     std::wstring value;
@@ -197,17 +209,47 @@ TEST_F(InstallerE2eTest, UnattendedInstallWritesRecordsAndReports) {
   }
   EXPECT_EQ(Names("LmEventClick"), std::vector<std::string>{"立即安装"});
   EXPECT_EQ(Names("LmEventView"), std::vector<std::string>{"安装中"});
+  // Elapsed seconds: 0 at the start, the download stopwatch afterwards.
+  const auto started = TaskProperties("开始下载大包");
+  const auto downloaded = TaskProperties("大包下载完毕");
+  const auto installed = TaskProperties("安装成功");
+  ASSERT_TRUE(started.is_object() && downloaded.is_object() && installed.is_object());
+  EXPECT_EQ(started.value("lm_task_elapsed", -1.0), 0.0);
+  EXPECT_GT(downloaded.value("lm_task_elapsed", -1.0), 0.0);
+  EXPECT_GE(installed.value("lm_task_elapsed", -1.0), downloaded.value("lm_task_elapsed", -1.0));
+  EXPECT_FALSE(installed.contains("lm_reason"));
+  // Every report of the installer carries its A/B value.
+  for (const auto& e : collector_->Events()) {
+    const std::string event = e.value("event", "");
+    if (event != "LmEventTask" && event != "LmEventClick" && event != "LmEventView") continue;
+    SCOPED_TRACE(e.dump());
+    EXPECT_EQ(e["properties"].value("lmc_ab", ""), "IN");
+  }
 }
 
 TEST_F(InstallerE2eTest, UnattendedRefusalsAndFailuresHaveTheirStatus) {
+  const std::string missing =
+      "-downloadurl=" + platform::NativePath(server_->DownloadUrl()) + "-missing";
   struct Case {
     std::vector<std::string> args;
     int status;
     std::string says;
+    std::string task;    // failure report expected, with its reason text
+    std::string reason;  // (regular expression)
   } cases[] = {
-      {{"-silent=true", downloadArg_, "-targetdir=/tmp/a\"b"}, 2, "refused"},
-      {{"-silent=true", downloadArg_, "-targetdir=/proc/quillon"}, 2, "refused"},
-      {{"-silent=true", downloadArg_, "-instcmd=-test-state-fail"}, 1, "install failed"},
+      {{"-silent=true", downloadArg_, "-targetdir=/tmp/a\"b"}, 2, "refused", "", ""},
+      {{"-silent=true", downloadArg_, "-targetdir=/proc/quillon"}, 2, "refused", "", ""},
+      {{"-silent=true", downloadArg_, "-instcmd=-test-state-fail"},
+       1,
+       "install failed",
+       "安装失败原因",
+       "^:1\\.code=-?[0-9]+；2\\.msg=.*$"},
+      {{"-silent=true", missing},
+       1,
+       "download failed",
+       "下载失败原因",
+       "^1\\.code=-?[0-9]+；2\\.msg=.*；3\\.缓存磁盘容量=[0-9]+\\.[0-9]{2}G；4\\.缓存读写权限=("
+       "可读|无权限)；5\\.服务器连接状态code=-?[0-9]+$"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args.back());
@@ -215,6 +257,21 @@ TEST_F(InstallerE2eTest, UnattendedRefusalsAndFailuresHaveTheirStatus) {
     EXPECT_EQ(installer.ExitStatus(60s), c.status) << installer.Output();
     EXPECT_NE(installer.Output().find(c.says), std::string::npos) << installer.Output();
     EXPECT_TRUE(RecordedInstallPath().empty());
+    if (c.task.empty()) continue;
+    ASSERT_TRUE(WaitForTask(c.task, 5s));
+    // The downloader makes reports of the same name with texts of its own.
+    const std::regex reason(c.reason);
+    std::string seen;
+    bool found = false;
+    for (const auto& e : collector_->Events()) {
+      const auto& props = e["properties"];
+      if (props.value("lm_task_name", "") != c.task) continue;
+      seen += props.value("lm_reason", "") + "\n";
+      if (!std::regex_match(props.value("lm_reason", ""), reason)) continue;
+      found = true;
+      EXPECT_EQ(props.value("lm_task_elapsed", -1.0), 0.0);
+    }
+    EXPECT_TRUE(found) << seen;
   }
 }
 

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "app/config/installer_config.h"
@@ -67,6 +68,7 @@ class MainWndTest : public testing::Test {
   void TearDown() override {
     wnd_.reset();
     qui::SkinWindowBase::ClearModalHooksForTesting();
+    qui::SkinWindowBase::SetFolderPickerForTesting(nullptr);
     if (product_ > 0) {
       kill(product_, SIGKILL);
       waitpid(product_, nullptr, 0);
@@ -195,6 +197,7 @@ TEST_F(MainWndTest, CustomPageAndBackChangeBackgroundAndTitleButtons) {
   EXPECT_TRUE(backBtn->IsVisible());
   EXPECT_EQ(titleTab->GetCurSel(), 1);
   EXPECT_TRUE(Get(L"titleGrpCtn")->IsVisible());
+  EXPECT_EQ(wnd_->GetPaintManager().GetFocus(), Get(L"customeInstallBtn"));
 
   Click(L"backBtn");
   EXPECT_EQ(wnd_->CurrentPage(), 0);
@@ -443,6 +446,97 @@ TEST_F(MainWndTest, DownloadFailurePromptAnswers) {
   Post(DL_CODE_FAIL, 7, L"Couldn't connect to server");
   ASSERT_TRUE(PumpUntil([&] { return wnd_->CurrentPage() == 3; }, 60s));
   EXPECT_EQ(prompts_.size(), 1u);
+}
+
+TEST_F(MainWndTest, DownloadFailureLaterClosesOnlyWhenAlreadyInstalled) {
+  RecordEarlierInstallation();
+  // "安装最新版本" is refused for lack of space, so the window stays on page 0
+  // with an earlier installation known.
+  freeBytes_ = 0;
+  Answer(L"okBtn");
+  Answer(L"closebtn");
+  Open();
+  ASSERT_TRUE(PumpUntil([&] { return prompts_.size() == 2; }, 5s));
+  PumpFor(20ms);
+  ASSERT_TRUE(wnd_->IsAlreadyInstalled());
+  EXPECT_EQ(prompts_[1].text, L"当前磁盘剩余空间低于1GB，请修改安装路径");
+  ASSERT_FALSE(Closed());
+  freeBytes_ = kPlentyOfSpace;
+
+  // Its close button: nothing happens.
+  Get<qui::TabLayout>(L"mainTabLt")->SelectItem(2, true);
+  Answer(L"closebtn");
+  Post(DL_CODE_FAIL, 7, L"Couldn't connect to server");
+  ASSERT_TRUE(PumpUntil([&] { return prompts_.size() == 3; }, 2s));
+  PumpFor(30ms);
+  EXPECT_EQ(prompts_[2].className, L"NetworkTipWnd");
+  EXPECT_EQ(wnd_->CurrentPage(), 0);
+  EXPECT_FALSE(Closed());
+
+  // "稍后再试": the installer closes (leaving the progress page first, where a
+  // close would be swallowed).
+  Get<qui::TabLayout>(L"mainTabLt")->SelectItem(2, true);
+  Answer(L"cancelBtn");
+  Post(DL_CODE_FAIL, 7, L"Couldn't connect to server");
+  EXPECT_TRUE(PumpUntil([&] { return Closed(); }, 5s));
+  EXPECT_EQ(prompts_.size(), 4u);
+}
+
+TEST_F(MainWndTest, DownloadFailureRestartFromTheCustomPageKeepsItsChoices) {
+  Open();
+  Click(L"customeBtn");
+  auto* edit = Get<qui::Edit>(L"installDirEdit");
+  auto* desktop = Get<qui::CheckBox>(L"createDSCb");
+  ASSERT_TRUE(edit && desktop);
+  Click(L"createDSCb");
+  ASSERT_FALSE(desktop->IsSelected());
+  const auto first = home_->Root() / "first";
+  const auto second = home_->Root() / "second";
+  edit->SetText(Wide(first));
+
+  // Every download request fails until the prompt is answered.
+  package_server::Fault fault;
+  fault.count = -1;
+  fault.status = 503;
+  server_->Server().AddFault(fault);
+  qui::SkinWindowBase::PushModalHookForTesting([&](qui::SkinWindowBase& prompt) {
+    prompts_.push_back({prompt.GetWindowClassName(), L"", L""});
+    EXPECT_EQ(wnd_->Facts().targetFolder, Wide(first / "Quillon"));
+    // The user edits the folder meanwhile: the restart reads the page anew.
+    edit->SetText(Wide(second));
+    server_->Server().ClearFaults();
+    EXPECT_TRUE(prompt.ClickControlForTesting(L"okBtn"));
+  });
+  Answer(L"closebtn");  // a second failure would end here instead of hanging
+  Click(L"customeInstallBtn");
+  ASSERT_TRUE(PumpUntil([&] { return wnd_->CurrentPage() == 3; }, 60s));
+  ASSERT_EQ(prompts_.size(), 1u);
+  EXPECT_EQ(prompts_[0].className, L"NetworkTipWnd");
+  EXPECT_EQ(wnd_->StartPage(), 1);
+  EXPECT_EQ(wnd_->Facts().targetFolder, Wide(second / "Quillon"));
+  EXPECT_TRUE(std::filesystem::is_regular_file(second / "Quillon" / "Vantrel.exe"));
+  // The desktop shortcut box was cleared: the package made no desktop entry.
+  EXPECT_FALSE(std::filesystem::exists(home_->Home() / ".local/share/applications" /
+                                       "quillon-vantrel.desktop"));
+}
+
+TEST_F(MainWndTest, FolderPickerFillsTheEditOnlyWhenAFolderIsChosen) {
+  std::vector<std::wstring> titles;
+  std::optional<std::wstring> answer = L"/srv/apps";
+  qui::SkinWindowBase::SetFolderPickerForTesting([&](const std::wstring& title) {
+    titles.push_back(title);
+    return answer;
+  });
+  Open();
+  Click(L"customeBtn");
+  auto* edit = Get<qui::Edit>(L"installDirEdit");
+  ASSERT_NE(edit, nullptr);
+  Click(L"chDirBtn");
+  EXPECT_EQ(edit->GetText(), L"/srv/apps");
+  answer.reset();
+  Click(L"chDirBtn");
+  EXPECT_EQ(edit->GetText(), L"/srv/apps");
+  EXPECT_EQ(titles, (std::vector<std::wstring>{L"选择一个文件夹", L"选择一个文件夹"}));
 }
 
 TEST_F(MainWndTest, FinishStartsTheProductByItsStartupStyle) {
