@@ -253,6 +253,33 @@ TEST_F(DownloadInstallerTest, FailedUninstallEndsTheJob) {
   EXPECT_TRUE(server_->Requests().empty());
 }
 
+TEST_F(DownloadInstallerTest, UninstallerThatCannotBeCopiedEndsTheJob) {
+  // The private work folder is unusable (a planted symlink): no copy can be
+  // made, the runner finds no uninstaller, nothing is downloaded.
+  fs::path old = env_.Root() / "old" / "Quillon" / "uninst.ep";
+  fs::create_directories(old.parent_path());
+  std::ofstream(old) << "#!/bin/sh\necho State=Success\n";
+  fs::create_directories(env_.Root() / "elsewhere");
+  fs::create_directory_symlink(env_.Root() / "elsewhere",
+                               env_.Root() / "runtime" / "~LumoraTemp.92482B06FB471E17");
+  ASSERT_TRUE(Utils::GetTempWorkDir().empty());
+  EventLog log;
+  {
+    CDownloadInstaller job(log.Callback(), L"", L"", L"", true, true, true);
+    job.Init(url_, W(old), W(env_.Root() / "apps" / "Quillon"), true, true, false, false);
+    job.Start();
+    ASSERT_TRUE(log.WaitFor({UNIST_CODE_FAIL, UNIST_CODE_SUCCESS, UNIST_CODE_ERROR}));
+    WaitForEnd(job);
+  }
+  std::vector<Event> events = log.Events();
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0].code, UNIST_CODE_FAIL);
+  EXPECT_EQ(events[0].value, 1.0);
+  EXPECT_EQ(events[0].text, L"可执行卸载文件不存在");
+  EXPECT_TRUE(server_->Requests().empty());
+  EXPECT_TRUE(fs::is_empty(env_.Root() / "elsewhere"));
+}
+
 TEST_F(DownloadInstallerTest, MissingOldUninstallerDownloadsAtOnce) {
   fs::path dir = env_.Root() / "apps" / "Quillon";
   EventLog log;
