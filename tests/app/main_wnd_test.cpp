@@ -367,10 +367,17 @@ TEST_F(MainWndTest, NetworkTestRefusesAPoorConnectionAndStartsOtherwise) {
 }
 
 TEST_F(MainWndTest, ProgressTextAndBarFollowTheJob) {
+  config_.AbGroup = L"B1";
   Open();
   auto* label = Get(L"progressLb");
   auto* bar = Get<qui::Progress>(L"installPrg");
   ASSERT_TRUE(label && bar);
+  // The download start makes the downloader-started report with the
+  // configured A/B group.
+  Post(DL_CODE_START, 0);
+  PumpFor(20ms);
+  EXPECT_TRUE(wnd_->DownloaderStartedReported());
+  EXPECT_EQ(wnd_->AbValue(), L"B1");
   Post(DL_CODE_PROGRESS, 0.5);
   PumpFor(20ms);
   EXPECT_EQ(label->GetText(), L"正在安装中:35%，请稍候...");
@@ -598,6 +605,7 @@ TEST_F(MainWndTest, CloseTimerClosesAndTheNeverValueNeverStarts) {
 }
 
 TEST_F(MainWndTest, OutsideMessageReportsOnceAndUnknownCodesAreDropped) {
+  config_.AbGroup = L"B2";
   Open();
   EXPECT_FALSE(wnd_->DownloaderStartedReported());
   wnd_->PostMessage(kMsgDownloaderStarted);
@@ -606,6 +614,9 @@ TEST_F(MainWndTest, OutsideMessageReportsOnceAndUnknownCodesAreDropped) {
   Post(DL_CODE_RETRY, 0, L"LibCurl");
   PumpFor(30ms);
   EXPECT_TRUE(wnd_->DownloaderStartedReported());
+  // The report was made by the message: a later download start keeps "IN".
+  Post(DL_CODE_START, 0);
+  PumpFor(20ms);
   EXPECT_EQ(wnd_->AbValue(), L"IN");
   EXPECT_EQ(wnd_->CurrentPage(), 0);
 
