@@ -1,8 +1,10 @@
 // The built skin: archive lookups and the main layout's tree.
+#include <cairo.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cwchar>
+#include <iterator>
 #include <vector>
 
 #include "skin/embedded_skin.h"
@@ -360,6 +362,71 @@ TEST_F(SkinTest, FixedPromptsCarryTheirTextsAndButtons) {
     EXPECT_EQ(close->GetPos().Width(), 24);
     EXPECT_EQ(close->GetPos().Height(), 24);
   }
+}
+
+TEST_F(SkinTest, EveryImageDecodesAtItsListedSize) {
+  struct Group {
+    std::wstring prefix;
+    std::vector<std::wstring> names;
+    int width, height;
+  } groups[] = {
+      {L"res\\common\\",
+       {L"minbtn1", L"minbtn2", L"minbtn3", L"closebtn1", L"closebtn2", L"closebtn3",
+        L"closebtnM_1", L"closebtnM_2", L"closebtnM_3"},
+       24,
+       24},
+      {L"res\\mainWnd\\", {L"bg1", L"bg2", L"bg3", L"bg4"}, 600, 400},
+      {L"res\\mainWnd\\", {L"logo"}, 348, 70},
+      {L"res\\mainWnd\\", {L"installBtn1", L"installBtn2", L"installBtn3"}, 200, 46},
+      {L"res\\mainWnd\\", {L"backBtn1", L"backBtn2", L"backBtn3"}, 64, 30},
+      {L"res\\mainWnd\\", {L"Cb1", L"Cb2"}, 15, 14},
+      {L"res\\mainWnd\\", {L"customeBtn1", L"customeBtn2"}, 16, 16},
+      {L"res\\mainWnd\\", {L"tipLbl"}, 120, 36},
+      {L"res\\mainWnd\\", {L"installDirEdit"}, 340, 36},
+      {L"res\\mainWnd\\", {L"chDirBtn1", L"chDirBtn2", L"chDirBtn3"}, 80, 36},
+      {L"res\\mainWnd\\", {L"installPrg1", L"installPrg2"}, 520, 8},
+      {L"res\\mainWnd\\", {L"finished"}, 80, 80},
+      {L"res\\MessageBoxWnd\\", {L"icoWarn", L"icoNetwork", L"icoQuest"}, 40, 40},
+      {L"res\\mainWnd\\installBtnAnimate\\", {}, 200, 200},
+  };
+  for (int f = 0; f < 60; ++f) {
+    wchar_t name[8];
+    std::swprintf(name, 8, L"%03d", f);
+    groups[std::size(groups) - 1].names.push_back(name);
+  }
+  MainLayoutWnd wnd;
+  ASSERT_TRUE(wnd.Create(nullptr, L"t", 0));
+  size_t images = 0;
+  for (const auto& g : groups) {
+    for (const auto& n : g.names) {
+      std::wstring path = g.prefix + n + L".png";
+      SCOPED_TRACE(Narrow(path));
+      cairo_surface_t* image = wnd.GetPaintManager().GetImage(path);
+      ASSERT_NE(image, nullptr);
+      EXPECT_EQ(cairo_image_surface_get_width(image), g.width);
+      EXPECT_EQ(cairo_image_surface_get_height(image), g.height);
+      ++images;
+    }
+  }
+  EXPECT_EQ(images, 95u);
+  auto archive = qui::SkinArchive::FromResource(qui::kSkinResourceId);
+  ASSERT_NE(archive, nullptr);
+  EXPECT_EQ(archive->GetCount(), 101u);  // the images and the six layouts, nothing else
+  // A ring frame keeps its look: the blue arc at the top of frame 45 (the
+  // arcs start at 0 and turn 6 degrees a frame) and the white glyph.
+  cairo_surface_t* frame =
+      wnd.GetPaintManager().GetImage(L"res\\mainWnd\\installBtnAnimate\\045.png");
+  ASSERT_NE(frame, nullptr);
+  cairo_surface_flush(frame);
+  auto at = [&](int x, int y) {
+    const unsigned char* row =
+        cairo_image_surface_get_data(frame) + y * cairo_image_surface_get_stride(frame);
+    return reinterpret_cast<const uint32_t*>(row)[x];
+  };
+  EXPECT_EQ(at(100, 16) >> 24, 0xFFu);            // the leading arc, opaque
+  EXPECT_EQ(at(100, 16) & 0xFFFFFFu, 0x1775FFu);  // in the mark's blue
+  EXPECT_EQ(at(2, 2), 0u);                        // transparent corner
+  EXPECT_EQ(at(100, 67), 0xFF1775FFu);            // the mark's top edge
 }
 
 }  // namespace

@@ -5,11 +5,17 @@
 // can be rebuilt on any machine; nothing binary is kept in the sources.
 #include <cairo.h>
 #include <pango/pangocairo.h>
+#include <png.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <map>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -35,15 +41,172 @@ void MakeDirs(const std::string& path) {
 
 bool g_failed = false;
 
+// Cairo's premultiplication of one channel (as its PNG reader does it).
+int Premultiply(int alpha, int color) {
+  int t = alpha * color + 0x80;
+  return (t + (t >> 8)) >> 8;
+}
+
+struct PaletteEntry {
+  uint8_t r, g, b, a;  // straight (not premultiplied)
+};
+
+// A palette of one colour at 127 opacities and 128 opaque blends from it to
+// a second colour: drawings in one colour over transparency with glyphs of
+// the second colour in it (the ring frames) fit it within a level or two.
+struct Ramp {
+  unsigned from, to;  // 0xRRGGBB
+};
+
+class PaletteImage {
+ public:
+  std::vector<PaletteEntry> palette;
+  std::vector<uint8_t> indices;
+};
+
+PaletteEntry Straight(uint32_t px) {
+  int a = px >> 24;
+  if (a == 0) return {0, 0, 0, 0};
+  auto un = [a](int c) { return static_cast<uint8_t>(std::min(255, (c * 255 + a / 2) / a)); };
+  return {un((px >> 16) & 0xFF), un((px >> 8) & 0xFF), un(px & 0xFF), static_cast<uint8_t>(a)};
+}
+
+// Largest channel difference between a premultiplied pixel and what a
+// reader makes of the palette entry.
+int Error(uint32_t px, const PaletteEntry& e) {
+  int a = px >> 24;
+  int d = std::abs(a - e.a);
+  d = std::max(d, std::abs(int((px >> 16) & 0xFF) - Premultiply(e.a, e.r)));
+  d = std::max(d, std::abs(int((px >> 8) & 0xFF) - Premultiply(e.a, e.g)));
+  d = std::max(d, std::abs(int(px & 0xFF) - Premultiply(e.a, e.b)));
+  return d;
+}
+
+uint32_t PixelOf(cairo_surface_t* s, int x, int y) {
+  const unsigned char* row =
+      cairo_image_surface_get_data(s) + y * cairo_image_surface_get_stride(s);
+  return reinterpret_cast<const uint32_t*>(row)[x];
+}
+
+// Every distinct colour gets an entry; false past 256 colours.
+bool ExactPalette(cairo_surface_t* s, PaletteImage& out) {
+  int w = cairo_image_surface_get_width(s), h = cairo_image_surface_get_height(s);
+  std::map<uint32_t, uint8_t> index;
+  out.indices.resize(static_cast<size_t>(w) * h);
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      uint32_t px = PixelOf(s, x, y);
+      auto it = index.find(px);
+      if (it == index.end()) {
+        if (index.size() == 256) return false;
+        it = index.emplace(px, static_cast<uint8_t>(index.size())).first;
+        out.palette.push_back(Straight(px));
+      }
+      out.indices[static_cast<size_t>(y) * w + x] = it->second;
+    }
+  }
+  return true;
+}
+
+bool RampPalette(cairo_surface_t* s, const Ramp& ramp, PaletteImage& out) {
+  auto ch = [](unsigned rgb, int shift) { return static_cast<int>((rgb >> shift) & 0xFF); };
+  out.palette.push_back({0, 0, 0, 0});
+  for (int k = 1; k <= 127; ++k) {
+    out.palette.push_back({uint8_t(ch(ramp.from, 16)), uint8_t(ch(ramp.from, 8)),
+                           uint8_t(ch(ramp.from, 0)), uint8_t((k * 255 + 63) / 127)});
+  }
+  for (int j = 0; j <= 127; ++j) {
+    auto mix = [&](int shift) {
+      return uint8_t(ch(ramp.from, shift) +
+                     ((ch(ramp.to, shift) - ch(ramp.from, shift)) * j + 63) / 127);
+    };
+    out.palette.push_back({mix(16), mix(8), mix(0), 255});
+  }
+  int span = 0;
+  for (int shift : {16, 8, 0}) span += std::abs(ch(ramp.to, shift) - ch(ramp.from, shift));
+  int w = cairo_image_surface_get_width(s), h = cairo_image_surface_get_height(s);
+  out.indices.resize(static_cast<size_t>(w) * h);
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      uint32_t px = PixelOf(s, x, y);
+      int a = px >> 24;
+      int i = 0;
+      if (a == 255) {
+        PaletteEntry e = Straight(px);
+        int along = 0;
+        for (int shift : {16, 8, 0}) {
+          int dir = ch(ramp.to, shift) - ch(ramp.from, shift);
+          int v = (shift == 16 ? e.r : shift == 8 ? e.g : e.b) - ch(ramp.from, shift);
+          along += dir < 0 ? -v : v;
+        }
+        int j = span ? std::clamp((along * 127 + span / 2) / span, 0, 127) : 0;
+        i = 128 + j;
+      } else if (a > 0) {
+        i = std::clamp((a * 127 + 127) / 255, 1, 127);
+      }
+      if (Error(px, out.palette[i]) > 2) return false;
+      out.indices[static_cast<size_t>(y) * w + x] = static_cast<uint8_t>(i);
+    }
+  }
+  return true;
+}
+
+bool WritePalettePng(const std::string& path, int w, int h, const PaletteImage& img) {
+  FILE* file = std::fopen(path.c_str(), "wb");
+  if (!file) return false;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png ? png_create_info_struct(png) : nullptr;
+  bool ok = png && info;
+  if (ok && setjmp(png_jmpbuf(png))) ok = false;
+  if (ok) {
+    png_init_io(png, file);
+    png_set_compression_level(png, 9);
+    png_set_filter(png, 0, PNG_FILTER_NONE);
+    png_set_IHDR(png, info, w, h, 8, PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    std::vector<png_color> colors;
+    std::vector<png_byte> alphas;
+    for (const PaletteEntry& e : img.palette) {
+      colors.push_back({e.r, e.g, e.b});
+      alphas.push_back(e.a);
+    }
+    png_set_PLTE(png, info, colors.data(), static_cast<int>(colors.size()));
+    png_set_tRNS(png, info, alphas.data(), static_cast<int>(alphas.size()), nullptr);
+    png_write_info(png, info);
+    for (int y = 0; y < h; ++y) {
+      png_write_row(png, img.indices.data() + static_cast<size_t>(y) * w);
+    }
+    png_write_end(png, info);
+  }
+  png_destroy_write_struct(png ? &png : nullptr, info ? &info : nullptr);
+  return std::fclose(file) == 0 && ok;
+}
+
+// Writes the picture as PNG: with a palette when it has at most 256 colours
+// or fits `ramp` (a quarter of the pixel bytes, so the skin unpacks faster),
+// otherwise as RGBA through Cairo.
+bool WritePng(cairo_surface_t* s, const std::string& path, const Ramp* ramp) {
+  cairo_surface_flush(s);
+  int w = cairo_image_surface_get_width(s), h = cairo_image_surface_get_height(s);
+  PaletteImage img;
+  bool fits = ExactPalette(s, img);
+  if (!fits && ramp) {
+    img = PaletteImage();
+    fits = RampPalette(s, *ramp, img);
+  }
+  if (fits) return WritePalettePng(path, w, h, img);
+  return cairo_surface_write_to_png(s, path.c_str()) == CAIRO_STATUS_SUCCESS;
+}
+
 template <class Draw>
-void Image(const std::string& name, int w, int h, Draw draw) {
+void Image(const std::string& name, int w, int h, Draw draw, const Ramp* ramp = nullptr) {
   cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
   cairo_t* cr = cairo_create(s);
   draw(cr, w, h);
   cairo_destroy(cr);
   std::string path = g_out + "/" + name;
   MakeDirs(path.substr(0, path.rfind('/')));
-  if (cairo_surface_write_to_png(s, path.c_str()) != CAIRO_STATUS_SUCCESS) {
+  if (!WritePng(s, path, ramp)) {
     std::fprintf(stderr, "skin_builder: cannot write %s\n", path.c_str());
     g_failed = true;
   }
@@ -314,25 +477,30 @@ int main(int argc, char** argv) {
   });
 
   // The ring animation: the product mark in the centre and three arcs turning
-  // 6 degrees per frame (60 frames, one full turn).
+  // 6 degrees per frame (60 frames, one full turn). Drawn in the mark's blue
+  // and white only, so the frames are kept with a palette.
+  static const Ramp kRingRamp{0x1775FF, 0xFFFFFF};
   for (int f = 0; f < 60; ++f) {
     char name[64];
     std::snprintf(name, sizeof(name), "res/mainWnd/installBtnAnimate/%03d.png", f);
-    Image(name, 200, 200, [f](cairo_t* cr, int, int) {
-      cairo_set_source_rgba(cr, 0.09, 0.46, 1.0, 0.10);
-      cairo_set_line_width(cr, 8);
-      cairo_arc(cr, 100, 100, 84, 0, 2 * M_PI);
-      cairo_stroke(cr);
-      double base = f * (2 * M_PI / 60);
-      cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
-      for (int a = 0; a < 3; ++a) {
-        double start = base + a * (2 * M_PI / 3);
-        cairo_set_source_rgba(cr, 0.09, 0.46, 1.0, 1.0 - a * 0.25);
-        cairo_arc(cr, 100, 100, 84, start, start + 0.9);
-        cairo_stroke(cr);
-      }
-      ProductMark(cr, 60, 60, 80, true);
-    });
+    Image(
+        name, 200, 200,
+        [f](cairo_t* cr, int, int) {
+          cairo_set_source_rgba(cr, 0.09, 0.46, 1.0, 0.10);
+          cairo_set_line_width(cr, 8);
+          cairo_arc(cr, 100, 100, 84, 0, 2 * M_PI);
+          cairo_stroke(cr);
+          double base = f * (2 * M_PI / 60);
+          cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
+          for (int a = 0; a < 3; ++a) {
+            double start = base + a * (2 * M_PI / 3);
+            cairo_set_source_rgba(cr, 0.09, 0.46, 1.0, 1.0 - a * 0.25);
+            cairo_arc(cr, 100, 100, 84, start, start + 0.9);
+            cairo_stroke(cr);
+          }
+          ProductMark(cr, 60, 60, 80, true);
+        },
+        &kRingRamp);
   }
 
   PromptIcon("res/MessageBoxWnd/icoWarn.png", 0xFFFFA323, [](cairo_t* cr) {
