@@ -65,8 +65,14 @@ CDownloadInstaller::CDownloadInstaller(DownloadEventCallback windowCallback,
 
 CDownloadInstaller::~CDownloadInstaller() {
   // Each stage may start the next one from its own thread: the uninstaller
-  // starts the downloader, the downloader starts the package runner. Join
-  // them in that order so nothing is started on an object already gone.
+  // starts the downloader, the downloader starts the package runner (and
+  // itself again on a retry). From here on no stage starts another; then
+  // they are joined in chain order, each while the ones it could call still
+  // exist.
+  {
+    std::lock_guard<std::mutex> lock(stageMutex_);
+    closing_ = true;
+  }
   uninstallRunner_.reset();
   downloader_.reset();
   packageRunner_.reset();
@@ -202,7 +208,7 @@ void CDownloadInstaller::OnDownloadEvent(int32_t code, double value, const wchar
       break;
     case DL_CODE_SUCCESS:
       HANDLER_LOG(kOnDownloadEvent, L"DOWNLOAD_SUCCESS\r\n");
-      packageRunner_->Start();
+      StartStage([this] { packageRunner_->Start(); });
       HANDLER_LOG(kOnDownloadEvent, L"DL_CODE_SUCCESS\r\n");
       break;
     case DL_CODE_FAIL:
@@ -212,7 +218,7 @@ void CDownloadInstaller::OnDownloadEvent(int32_t code, double value, const wchar
       break;
     case DL_CODE_RETRY:
       HANDLER_LOG(kOnDownloadEvent, L"DL_CODE_RETRY\r\n");
-      downloader_->Start();
+      StartStage([this] { downloader_->Start(); });
       break;
     default:
       break;
@@ -230,7 +236,7 @@ void CDownloadInstaller::OnUninstallEvent(int32_t code, double value, const wcha
       break;
     case UNIST_CODE_SUCCESS:
       HANDLER_LOG(kOnUninstallEvent, L"UNIST_CODE_SUCCESS\r\n");
-      if (packageRunner_) downloader_->Start();
+      if (packageRunner_) StartStage([this] { downloader_->Start(); });
       break;
     case UNIST_CODE_FAIL:
       HANDLER_LOG(kOnUninstallEvent, L"UNIST_CODE_FAIL\r\n");
@@ -264,6 +270,18 @@ void CDownloadInstaller::OnInstallEvent(int32_t code, double value, const wchar_
     default:
       break;
   }
+}
+
+void CDownloadInstaller::StartStage(const std::function<void()>& start) {
+  // Each Start() returns at once (the stage runs on its own thread), so the
+  // lock is held only briefly; it keeps the destructor from taking the stage
+  // away in between.
+  std::lock_guard<std::mutex> lock(stageMutex_);
+  if (closing_) {
+    QLOG(L"closing: next stage not started\r\n");
+    return;
+  }
+  start();
 }
 
 void CDownloadInstaller::CleanUpPackage() {

@@ -25,6 +25,7 @@
 // Start() while a job is still running is ignored (and logged).
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -38,8 +39,10 @@ class CDownloadInstaller {
   CDownloadInstaller(DownloadEventCallback windowCallback, std::wstring packageUrl,
                      std::wstring oldUninstallerPath, std::wstring installDir, bool desktopShortcut,
                      bool quickLaunch, bool adminAccount);
-  // Destroys the downloader, the package runner and the uninstall runner (each
-  // waits for its threads), then the window callback.
+  // Stops the stages from starting one another, then destroys the uninstall
+  // runner, the downloader and the package runner (each waits for its
+  // threads and its child), then the window callback. A stage still running
+  // ends normally; the next one is not started.
   virtual ~CDownloadInstaller();
   CDownloadInstaller(const CDownloadInstaller&) = delete;
   CDownloadInstaller& operator=(const CDownloadInstaller&) = delete;
@@ -72,6 +75,8 @@ class CDownloadInstaller {
   void OnDownloadEvent(int32_t code, double value, const wchar_t* text);
   void OnUninstallEvent(int32_t code, double value, const wchar_t* text);
   void OnInstallEvent(int32_t code, double value, const wchar_t* text);
+  // Runs `start` (the next stage's Start()) unless the job is being destroyed.
+  void StartStage(const std::function<void()>& start);
   void CleanUpPackage();
   void EndJob();
   std::wstring CurrentPackagePath() const;
@@ -89,6 +94,9 @@ class CDownloadInstaller {
   bool adminAccount_;
   bool adminRights_ = false;
   bool running_ = false;
+
+  std::mutex stageMutex_;  // guards closing_ and the stage starts of the handlers
+  bool closing_ = false;   // set by the destructor: no stage starts another
 
   // Created by Start() on the owner's thread while no job runs; the stages
   // only use them. Destroyed in this order.

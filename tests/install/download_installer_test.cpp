@@ -280,6 +280,23 @@ TEST_F(DownloadInstallerTest, UninstallerThatCannotBeCopiedEndsTheJob) {
   EXPECT_TRUE(fs::is_empty(env_.Root() / "elsewhere"));
 }
 
+TEST_F(DownloadInstallerTest, DestroyedDuringTheUninstallStartsNothingMore) {
+  fs::path dir = env_.Root() / "apps" / "Quillon";
+  InstallerConfig::Instance().InstCmd = L"-uninst-test-slow=30";
+  ASSERT_NO_FATAL_FAILURE(InstallFresh(dir));
+  server_->ClearRequests();
+  EventLog log;
+  {
+    CDownloadInstaller job(log.Callback(), L"", L"", L"", true, true, true);
+    job.Init(url_, W(dir / "uninst.ep"), W(dir), true, true, false, false);
+    job.Start();
+    ASSERT_TRUE(log.WaitFor({UNIST_CODE_PROGRESS}));
+  }  // the window closes while the old version is being removed
+  EXPECT_EQ(log.WithCode(UNIST_CODE_SUCCESS).size(), 1u) << "the uninstaller ran to its end";
+  EXPECT_EQ(log.IndexOf(DL_CODE_START), -1);
+  EXPECT_TRUE(server_->Requests().empty());
+}
+
 TEST_F(DownloadInstallerTest, MissingOldUninstallerDownloadsAtOnce) {
   fs::path dir = env_.Root() / "apps" / "Quillon";
   EventLog log;
