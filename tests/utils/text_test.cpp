@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <thread>
+
+#include "tests/utils/test_support.h"
+#include "utils/process.h"
 
 namespace {
 
@@ -54,6 +58,36 @@ TEST(TextConversion, AnsiCodePageIsTheLocaleCharsetOrUtf8) {
   // which give UTF-8 here.
   EXPECT_EQ(Utils::MultiByteToWide("\xC3\xA4", Utils::kCodePageAnsi), L"ä");
   EXPECT_EQ(Utils::WideToMultiByte(L"ä", Utils::kCodePageAnsi), "\xC3\xA4");
+}
+
+// Code page 0 in a fresh process under a given locale: "<hex of ä> <E4 reads as ä>".
+std::string CodePageZeroIn(const std::string& locale, const std::string& locpath) {
+  quillon_test::ScopedEnv all("LC_ALL", locale);
+  quillon_test::ScopedEnv path(
+      "LOCPATH", locpath.empty() ? std::nullopt : std::optional<std::string>(locpath));
+  Utils::ChildProcess child;
+  child.Start(L"\"" QUILLON_CODEPAGE_PROBE L"\"");
+  std::string out;
+  char buffer[64];
+  for (ssize_t n; (n = child.ReadOutput(buffer, sizeof(buffer), 10000)) > 0;) {
+    out.append(buffer, static_cast<size_t>(n));
+  }
+  child.Wait();
+  return out;
+}
+
+TEST(TextConversion, AnsiCodePageFollowsTheLocaleCharset) {
+  // Plain ASCII, UTF-8 and a locale that is not installed all give UTF-8.
+  for (const char* locale : {"C", "POSIX", "C.UTF-8", "xx_NO.SUCH-LOCALE"}) {
+    SCOPED_TRACE(locale);
+    EXPECT_EQ(CodePageZeroIn(locale, ""), "c3a4 0\n");
+  }
+  // A Latin-1 locale, built for the test.
+  quillon_test::TempDir locales;
+  std::string build =
+      "localedef -i en_US -f ISO-8859-1 '" + locales.File("latin1") + "' >/dev/null 2>&1";
+  if (std::system(build.c_str()) != 0) GTEST_SKIP() << "localedef cannot build a Latin-1 locale";
+  EXPECT_EQ(CodePageZeroIn("latin1", locales.path()), "e4 1\n");
 }
 
 // Destroyed after its thread's converter cache (it is built first), as
