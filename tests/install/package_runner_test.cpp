@@ -249,6 +249,41 @@ class UninstallRunnerTest : public PackageRunnerTest {
   }
 };
 
+// The names of this process's threads.
+std::vector<std::string> ThreadNames() {
+  std::vector<std::string> names;
+  for (const auto& task : fs::directory_iterator("/proc/self/task")) {
+    std::string name = install_test::ReadText(task.path() / "comm");
+    while (!name.empty() && name.back() == '\n') name.pop_back();
+    names.push_back(name);
+  }
+  return names;
+}
+
+TEST_F(UninstallRunnerTest, WorkerThreadsAreNamed) {
+  fs::path dir = MakeDir("names");
+  fs::path package = PlacePackage(dir);
+  EventLog installLog;
+  {
+    CPackageRunner runner(installLog.Callback(), L"\"" + W(package) + L"\"", W(dir));
+    runner.SetSettings(W(dir), false, false, false, false);
+    runner.SetExtraOptions(L"-test-hold=400 -uninst-test-hold=400");
+    runner.Start();
+    ASSERT_TRUE(installLog.WaitFor({IST_CODE_PROGRESS}));
+    std::vector<std::string> names = ThreadNames();
+    EXPECT_NE(std::find(names.begin(), names.end(), "ABDEF"), names.end());
+    ASSERT_TRUE(installLog.WaitFor({IST_CODE_SUCCESS, IST_CODE_FAIL}));
+  }
+  ASSERT_EQ(installLog.Events().back().code, IST_CODE_SUCCESS);
+  EventLog log;
+  CUninstallRunner runner(log.Callback(), W(dir / "uninst.ep"), W(dir));
+  runner.Start();
+  ASSERT_TRUE(log.WaitFor({UNIST_CODE_PROGRESS}));
+  std::vector<std::string> names = ThreadNames();
+  EXPECT_NE(std::find(names.begin(), names.end(), "UnInstaller"), names.end());
+  EXPECT_TRUE(log.WaitFor({UNIST_CODE_SUCCESS, UNIST_CODE_ERROR, UNIST_CODE_FAIL}));
+}
+
 TEST_F(UninstallRunnerTest, MissingUninstallerIsReportedAlone) {
   EventLog log;
   {
