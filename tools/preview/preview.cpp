@@ -65,17 +65,39 @@ bool Render(qui::ResourceKind kind, const std::wstring& folder, const std::strin
   bool ok = true;
   std::vector<std::string> written;
   if (auto* tabs = wnd.FindControlAs<qui::TabLayout>(L"mainTabLt")) {
+    // A job under way on the progress page.
     if (auto* progress = wnd.FindControlAs<qui::Progress>(L"installPrg")) progress->SetValue(45);
+    if (qui::Control* text = wnd.FindControl(L"progressLb")) {
+      text->SetText(L"正在安装中:45%，请稍候...");
+    }
+    // A folder in the edit box, to see its text padding.
+    if (qui::Control* dir = wnd.FindControl(L"installDirEdit")) {
+      dir->SetText(L"/home/user/.local/share/Quillon");
+    }
+    std::wstring firstBackground;
+    if (qui::Control* bg = wnd.FindControl(L"winCtn")) firstBackground = bg->GetBkImage();
     for (int page = 0; page < tabs->GetCount(); ++page) {
       tabs->SelectItem(page, false);
+      // What the installer window shows on each page: its background, the
+      // back button on page 1 only, no minimise and close during the job.
       if (auto* title = wnd.FindControlAs<qui::TabLayout>(L"titleTabLt")) {
-        title->SelectItem(page == 1 ? 1 : 0, false);
+        if (page != 2) title->SelectItem(page == 3 ? 2 : 1, false);
+      }
+      if (qui::Control* back = wnd.FindControl(L"backBtn")) back->SetVisible(page == 1);
+      if (qui::Control* group = wnd.FindControl(L"titleGrpCtn")) group->SetVisible(page != 2);
+      if (qui::Control* bg = wnd.FindControl(L"winCtn")) {
+        bg->SetBkImage(L"res\\mainWnd\\bg" + std::to_wstring(page + 1) + L".png");
       }
       std::string path = out + "/" + stem + "_page" + std::to_string(page) + ".png";
       ok = wnd.SavePng(path) && ok;
       written.push_back(path);
     }
     tabs->SelectItem(0, false);
+    // The layout as built for the plain picture.
+    if (auto* title = wnd.FindControlAs<qui::TabLayout>(L"titleTabLt")) title->SelectItem(0, false);
+    if (qui::Control* back = wnd.FindControl(L"backBtn")) back->SetVisible(true);
+    if (qui::Control* group = wnd.FindControl(L"titleGrpCtn")) group->SetVisible(true);
+    if (qui::Control* bg = wnd.FindControl(L"winCtn")) bg->SetBkImage(firstBackground);
   }
   std::string path = out + "/" + stem + ".png";
   ok = wnd.SavePng(path) && ok;
