@@ -72,7 +72,7 @@ std::string CodePageZeroIn(const std::string& locale, const std::string& locpath
   for (ssize_t n; (n = child.ReadOutput(buffer, sizeof(buffer), 10000)) > 0;) {
     out.append(buffer, static_cast<size_t>(n));
   }
-  child.Wait();
+  EXPECT_EQ(child.Wait(), 0);
   return out;
 }
 
