@@ -87,6 +87,11 @@ TEST_F(SequenceTest, FrameOrders) {
     EXPECT_EQ(!s->IsRunning(), c.stops);
     if (c.stops) {
       EXPECT_EQ(s->GetBkImage(), last);
+      // Started again, it plays from frame 0 forwards.
+      s->Start();
+      Tick(s);
+      Tick(s);
+      EXPECT_EQ(s->GetBkImage(), L"f1.png");
     }
   }
 }
