@@ -46,11 +46,14 @@ TEST_F(PromptTest, ClosedWithoutAClickIsOneAndEscapeDoesNothing) {
 }
 
 TEST_F(PromptTest, TextsReplacePlaceholdersOnlyWhenGiven) {
-  std::wstring caption, text, className;
+  std::wstring caption, text, className, title;
+  uint32_t style = 0;
   auto inspect = [&](qui::SkinWindowBase& w) {
     caption = w.FindControl(L"captionLbl")->GetText();
     text = w.FindControl(L"textLbl")->GetText();
     className = w.GetWindowClassName();
+    title = w.GetTitle();
+    style = w.GetWindowStyle();
     w.ClickControlForTesting(L"closebtn");
   };
   qui::SkinWindowBase::PushModalHookForTesting(inspect);
@@ -60,6 +63,11 @@ TEST_F(PromptTest, TextsReplacePlaceholdersOnlyWhenGiven) {
   EXPECT_EQ(caption, L"CAPTION");
   EXPECT_EQ(text, L"安装程序检测到Quillon助手\r\n正在运行，请退出程序后再安装");
   EXPECT_EQ(className, L"MessageBox1Wnd");
+  EXPECT_EQ(title, L"消息框");
+  // Created visible as an overlapped window, then without caption and maximise box.
+  EXPECT_EQ(style & (qui::WS_VISIBLE | qui::WS_CAPTION | qui::WS_MAXIMIZEBOX | qui::WS_SYSMENU |
+                     qui::WS_CLIPSIBLINGS | qui::WS_CLIPCHILDREN),
+            qui::WS_VISIBLE | qui::WS_SYSMENU | qui::WS_CLIPSIBLINGS | qui::WS_CLIPCHILDREN);
   qui::SkinWindowBase::PushModalHookForTesting(inspect);
   ShowPrompt(nullptr, L"MessageBox2Wnd.xml", std::nullopt, std::wstring(L"温馨提示"));
   EXPECT_EQ(caption, L"温馨提示");
@@ -69,11 +77,14 @@ TEST_F(PromptTest, TextsReplacePlaceholdersOnlyWhenGiven) {
 TEST_F(PromptTest, ModalPromptKeepsHandlingMessagesPostedToTheOwner) {
   uitest::RecordingWnd owner;
   ASSERT_TRUE(owner.Create(nullptr, L"owner", qui::WS_VISIBLE));
+  owner.MoveWindow(37, 41);
   qui::SkinWindowBase* prompt = nullptr;
   bool ownerClickable = true;
   std::thread worker;
+  qui::Rect promptRect;
   qui::SkinWindowBase::PushModalHookForTesting([&](qui::SkinWindowBase& w) {
     prompt = &w;
+    promptRect = w.GetWindowRect();
     ownerClickable = owner.ClickControlForTesting(L"minbtn");
     worker = std::thread([&] {
       for (int i = 0; i < 20; ++i) owner.PostMessage(qui::WM_USER + 1000, i, 0);
@@ -85,6 +96,10 @@ TEST_F(PromptTest, ModalPromptKeepsHandlingMessagesPostedToTheOwner) {
   int result = ShowPrompt(&owner, L"ExitTipWnd.xml");
   worker.join();
   EXPECT_EQ(result, 1);
+  // Centred over its owner.
+  qui::Rect ownerRect = owner.GetWindowRect();
+  EXPECT_NEAR(promptRect.left + promptRect.Width() / 2, ownerRect.left + ownerRect.Width() / 2, 1);
+  EXPECT_NEAR(promptRect.top + promptRect.Height() / 2, ownerRect.top + ownerRect.Height() / 2, 1);
   EXPECT_EQ(owner.messages.size(), 20u);
   EXPECT_FALSE(ownerClickable);  // the owner is disabled while the prompt runs
   EXPECT_TRUE(owner.IsWindowEnabled());
