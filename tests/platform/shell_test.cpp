@@ -72,4 +72,20 @@ TEST(Shell, ListProcessesFindsOurselvesAndAChild) {
   child.Wait();
 }
 
+TEST(Shell, ListProcessesNamesAProgramWhoseFileWasRemoved) {
+  quillon_test::TempDir dir;
+  std::string copy = dir.File("Vantrel.exe");
+  std::filesystem::copy_file("/bin/sleep", copy);
+  Utils::ChildProcess child;
+  child.Start(std::filesystem::path(copy).wstring() + L" 5");
+  ASSERT_EQ(unlink(copy.c_str()), 0);  // /proc/PID/exe now ends in " (deleted)"
+  std::wstring name;
+  for (const platform::ProcessEntry& entry : platform::ListProcesses()) {
+    if (entry.pid == child.Pid()) name = entry.exeName;
+  }
+  EXPECT_EQ(name, L"Vantrel.exe");
+  kill(child.Pid(), SIGKILL);
+  child.Wait();
+}
+
 }  // namespace
