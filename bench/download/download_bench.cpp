@@ -2,7 +2,9 @@
 //
 // One download with the downloader of download type TYPE (1 single-stream,
 // 2 system, 3 segmented), the way the installer runs it. Prints one line:
-//   seconds=<wall time> join_seconds=<segmented join> maxrss_kib=<peak RSS> result=<code>
+//   seconds=<wall time> join_seconds=<segmented join> md5_after_seconds=<MD5 ready>
+//   tail_seconds=<final event> maxrss_kib=<peak RSS> result=<code>
+// (the *_seconds after the last segment's end; 0 for a single segment)
 // and exits 0 when the run ended in DL_CODE_SUCCESS. Used by download_bench.sh.
 #include <curl/curl.h>
 #include <sys/resource.h>
@@ -29,11 +31,12 @@ int main(int argc, char** argv) {
   // Records are timestamps here: the last finished segment and the end of
   // the join bound the join's duration.
   std::mutex mutex;
-  Clock::time_point lastSegment{}, joined{};
+  Clock::time_point lastSegment{}, joined{}, hashed{};
   platform::SetDebugOutputHook([&](const std::string& record) {
     std::lock_guard lock(mutex);
     if (record.find("curl_easy_cleanup") != std::string::npos) lastSegment = Clock::now();
     if (record.find("partPath::") != std::string::npos) joined = Clock::now();
+    if (record.find("md5 hashed while downloading") != std::string::npos) hashed = Clock::now();
   });
 
   std::condition_variable done;
@@ -62,9 +65,14 @@ int main(int argc, char** argv) {
   struct rusage usage {};
   getrusage(RUSAGE_SELF, &usage);
   double seconds = std::chrono::duration<double>(finished - started).count();
-  double join = joined > lastSegment ? std::chrono::duration<double>(joined - lastSegment).count()
-                                     : 0.0;
-  std::printf("seconds=%.3f join_seconds=%.3f maxrss_kib=%ld result=%d\n", seconds, join,
-              usage.ru_maxrss, finalCode);
+  double join =
+      joined > lastSegment ? std::chrono::duration<double>(joined - lastSegment).count() : 0.0;
+  auto since = [&](Clock::time_point t) {
+    return t > lastSegment ? std::chrono::duration<double>(t - lastSegment).count() : 0.0;
+  };
+  std::printf(
+      "seconds=%.3f join_seconds=%.3f md5_after_seconds=%.3f tail_seconds=%.3f maxrss_kib=%ld "
+      "result=%d\n",
+      seconds, join, since(hashed), since(finished), usage.ru_maxrss, finalCode);
   return finalCode == DL_CODE_SUCCESS ? 0 : 1;
 }
