@@ -242,6 +242,14 @@ TEST_F(AnalyticsBridgeTest, EventsWaitInTheStagingFileWhileTheCollectorIsDown) {
   EXPECT_EQ(events[3]["properties"]["lm_task_name"], "安装成功");
   EXPECT_EQ(events[3]["properties"]["lm_task_elapsed"], 12.5);
   EXPECT_EQ(sdk_test::ReadFile(StagingFile()), "");
+
+  // A third run sends only its own event: nothing already sent goes again.
+  StartAnalytics();
+  ReportClick(L"立即体验", ab_);
+  StopAnalytics();
+  const auto third = collector_.Events();
+  ASSERT_EQ(third.size(), 5u);
+  EXPECT_EQ(third[4]["properties"]["lm_name"], "立即体验");
 }
 
 TEST_F(AnalyticsBridgeTest, ReportsDoNotWaitForAStalledUpload) {
