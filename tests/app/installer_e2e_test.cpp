@@ -227,6 +227,16 @@ TEST_F(InstallerE2eTest, UnattendedInstallWritesRecordsAndReports) {
   }
 }
 
+TEST_F(InstallerE2eTest, UnattendedTargetDirIsResolvedAsOnTheCustomPage) {
+  const auto apps = home_->Root() / "apps";
+  InstallerProcess installer({"-silent=true", downloadArg_, "-targetdir=" + apps.string()});
+  ASSERT_EQ(installer.ExitStatus(90s), 0) << installer.Output();
+  EXPECT_EQ(RecordedInstallPath(), app_test::Wide(apps / "Quillon"));
+  EXPECT_TRUE(std::filesystem::is_regular_file(apps / "Quillon" / "Vantrel.exe"));
+  ASSERT_TRUE(WaitForTask("安装成功", 5s));
+  EXPECT_EQ(Names("LmEventClick"), std::vector<std::string>{"自定义安装_立即安装"});
+}
+
 TEST_F(InstallerE2eTest, UnattendedRefusalsAndFailuresHaveTheirStatus) {
   const std::string missing =
       "-downloadurl=" + platform::NativePath(server_->DownloadUrl()) + "-missing";
