@@ -1,5 +1,7 @@
 #include "app/main_wnd.h"
 
+#include <chrono>
+#include <thread>
 #include <utility>
 
 #include "app/config/installer_config.h"
@@ -352,9 +354,23 @@ void CMainWnd::StartJob(qui::WPARAM flag) {
       mainTabLt_->SelectItem(kPageProgress, true);
     }
     analytics::ReportView(analytics::ExtraProperties{{L"AB", abValue_}});
+    WaitForEndedJob();
     job_->Start();
   }
   if (customeInstallBtn_) customeInstallBtn_->SetEnabled(true);
+}
+
+void CMainWnd::WaitForEndedJob() {
+  if (!jobEnded_) return;
+  jobEnded_ = false;
+  // The job sends its last event before it has removed the package and marked
+  // itself ended; a restart chosen at once would otherwise be ignored and
+  // leave the window on the progress page for good. Those last steps are
+  // short, so the wait is too.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (job_->IsRunning() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
 }
 
 void CMainWnd::ReportClick(const std::wstring& name) {
@@ -415,6 +431,17 @@ void CMainWnd::OnJobEvent(JobEventRecord* raw) {
     pending_.erase(raw);
   }
   std::unique_ptr<JobEventRecord> record(raw);
+  switch (record->code) {
+    case DL_CODE_FAIL:
+    case IST_CODE_SUCCESS:
+    case IST_CODE_FAIL:
+    case UNIST_CODE_FAIL:
+    case UNIST_CODE_ERROR:
+      jobEnded_ = true;  // the job's last event
+      break;
+    default:
+      break;
+  }
   switch (record->code) {
     case DL_CODE_START:
       ReportDownloaderStarted(true);

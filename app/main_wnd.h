@@ -95,6 +95,9 @@ class CMainWnd : public qui::CSkinFrame {
   void ShowRunningProductMessage();
   void ShowMessage2(const std::wstring& text);
   void SendInstall(qui::WPARAM flag, bool async);
+  // Before a new start: waits (briefly) until a job whose last event was
+  // handled has ended.
+  void WaitForEndedJob();
   void ReportClick(const std::wstring& name);
   void ReportDownloaderStarted(bool fromDownloadStart);
   void ShowProgress(int percent);
@@ -143,6 +146,7 @@ class CMainWnd : public qui::CSkinFrame {
   ProgressModel progress_;
   std::wstring abValue_ = L"IN";
   bool downloaderStartedReported_ = false;
+  bool jobEnded_ = false;  // the last event of the current job was handled
 
   // Records posted but not handled yet (any thread): freed by the destructor
   // when the window goes before their message is handled.
