@@ -18,7 +18,9 @@ esac
 "$root/scripts/setup.sh"
 cd "$root"
 cmake --preset release >/dev/null
-cmake --build --preset release -j "$(nproc)"
+# Only what the demo runs: the installer, the demo package and the two servers.
+cmake --build --preset release -j "$(nproc)" --target quillon-installer quillon_demo_package \
+  quillon-package-server quillon_collector_app
 
 build=$root/build/release
 installer=$build/app/quillon-installer
