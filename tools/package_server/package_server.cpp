@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cinttypes>
 #include <cstdio>
 #include <ctime>
@@ -49,15 +50,16 @@ bool ParseRange(const std::string& header, int64_t size, int64_t* first, int64_t
                 bool* satisfiable) {
   const std::string prefix = "bytes=";
   if (header.compare(0, prefix.size(), prefix) != 0) return false;
-  std::string spec = header.substr(prefix.size());
-  if (spec.find(',') != std::string::npos) return false;
-  size_t dash = spec.find('-');
+  std::string rangeSet = header.substr(prefix.size());
+  if (rangeSet.find(',') != std::string::npos) return false;
+  size_t dash = rangeSet.find('-');
   if (dash == std::string::npos) return false;
-  std::string a = spec.substr(0, dash), b = spec.substr(dash + 1);
+  std::string a = rangeSet.substr(0, dash), b = rangeSet.substr(dash + 1);
+  // Digits only; a number too large for 64 bits is refused, not thrown.
   auto number = [](const std::string& s, int64_t* out) {
     if (s.empty() || s.find_first_not_of("0123456789") != std::string::npos) return false;
-    *out = std::stoll(s);
-    return true;
+    auto [end, error] = std::from_chars(s.data(), s.data() + s.size(), *out);
+    return error == std::errc() && end == s.data() + s.size();
   };
   int64_t x = 0, y = 0;
   if (a.empty()) {

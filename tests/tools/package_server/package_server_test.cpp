@@ -90,6 +90,7 @@ TEST_F(PackageServerTest, RangesAndTheirFaults) {
        "bytes 10-19/1000"},
       {"If-Range differs", {{"Range", "bytes=10-19"}, {"If-Range", "\"old\""}}, {}, 200, body_, ""},
       {"unsatisfiable", {{"Range", "bytes=1000-"}}, {}, 416, "", "bytes */1000"},
+      {"number beyond 64 bits", {{"Range", "bytes=99999999999999999999-"}}, {}, 416, "", ""},
       {"ignore range", {{"Range", "bytes=10-19"}}, Fault{.ignoreRange = true}, 200, body_, ""},
       {"more than the range",
        {{"Range", "bytes=10-19"}},
