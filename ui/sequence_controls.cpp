@@ -97,96 +97,70 @@ SequenceAnimation::Tick SequenceAnimation::Advance() {
   return tick;
 }
 
-// --- CSequenceLabelUI --------------------------------------------------------
+// --- SequenceControl ---------------------------------------------------------
 
-CSequenceLabelUI::CSequenceLabelUI() : anim_(30, false) {}
+template <class Base>
+SequenceControl<Base>::~SequenceControl() {
+  this->KillTimer(kAnimationTimerId);
+}
 
-CSequenceLabelUI::~CSequenceLabelUI() { KillTimer(kAnimationTimerId); }
+template <class Base>
+void SequenceControl<Base>::Start() {
+  anim_.frame = 0;
+  if (anim_.IsPlayable()) {
+    this->SetTimer(kAnimationTimerId, static_cast<UINT>(std::max(1, anim_.span)));
+  }
+}
+
+template <class Base>
+void SequenceControl<Base>::Stop() {
+  this->KillTimer(kAnimationTimerId);
+}
+
+template <class Base>
+bool SequenceControl<Base>::IsRunning() const {
+  return this->manager_ && this->manager_->HasTimer(this, kAnimationTimerId);
+}
+
+template <class Base>
+void SequenceControl<Base>::SetAttribute(const std::wstring& name, const std::wstring& value) {
+  if (!anim_.SetAttribute(name, value)) Base::SetAttribute(name, value);
+}
+
+template <class Base>
+void SequenceControl<Base>::DoInit() {
+  Base::DoInit();
+  if (anim_.autostart && anim_.IsPlayable()) {
+    this->SetTimer(kAnimationTimerId, static_cast<UINT>(std::max(1, anim_.span)));
+  }
+}
+
+template <class Base>
+void SequenceControl<Base>::DoEvent(EventArgs& event) {
+  Base::DoEvent(event);
+  if (event.type != EventType::kTimer || event.wParam != kAnimationTimerId) return;
+  SequenceAnimation::Tick tick = anim_.Advance();
+  if (tick.stop) {
+    this->KillTimer(kAnimationTimerId);
+    return;
+  }
+  if (!tick.image.empty()) {
+    this->SetBkImage(tick.image);
+    this->Invalidate();
+  }
+}
+
+template class SequenceControl<Label>;
+template class SequenceControl<Button>;
+
+// --- CSequenceLabelUI / CSequenceButtonUI ------------------------------------
 
 void* CSequenceLabelUI::GetInterface(const std::wstring& name) {
   return name == L"SequenceLabel" ? this : Label::GetInterface(name);
 }
 
-void CSequenceLabelUI::Start() {
-  anim_.frame = 0;
-  if (anim_.IsPlayable()) SetTimer(kAnimationTimerId, static_cast<UINT>(std::max(1, anim_.span)));
-}
-
-void CSequenceLabelUI::Stop() { KillTimer(kAnimationTimerId); }
-
-bool CSequenceLabelUI::IsRunning() const {
-  return manager_ && manager_->HasTimer(this, kAnimationTimerId);
-}
-
-void CSequenceLabelUI::SetAttribute(const std::wstring& name, const std::wstring& value) {
-  if (!anim_.SetAttribute(name, value)) Label::SetAttribute(name, value);
-}
-
-void CSequenceLabelUI::DoInit() {
-  Label::DoInit();
-  if (anim_.autostart && anim_.IsPlayable()) {
-    SetTimer(kAnimationTimerId, static_cast<UINT>(std::max(1, anim_.span)));
-  }
-}
-
-void CSequenceLabelUI::DoEvent(EventArgs& event) {
-  Label::DoEvent(event);
-  if (event.type != EventType::kTimer || event.wParam != kAnimationTimerId) return;
-  SequenceAnimation::Tick tick = anim_.Advance();
-  if (tick.stop) {
-    KillTimer(kAnimationTimerId);
-    return;
-  }
-  if (!tick.image.empty()) {
-    SetBkImage(tick.image);
-    Invalidate();
-  }
-}
-
-// --- CSequenceButtonUI -------------------------------------------------------
-
-CSequenceButtonUI::CSequenceButtonUI() : anim_(60, true) {}
-
-CSequenceButtonUI::~CSequenceButtonUI() { KillTimer(kAnimationTimerId); }
-
 void* CSequenceButtonUI::GetInterface(const std::wstring& name) {
   return name == L"SequenceButton" ? this : Button::GetInterface(name);
-}
-
-void CSequenceButtonUI::Start() {
-  anim_.frame = 0;
-  if (anim_.IsPlayable()) SetTimer(kAnimationTimerId, static_cast<UINT>(std::max(1, anim_.span)));
-}
-
-void CSequenceButtonUI::Stop() { KillTimer(kAnimationTimerId); }
-
-bool CSequenceButtonUI::IsRunning() const {
-  return manager_ && manager_->HasTimer(this, kAnimationTimerId);
-}
-
-void CSequenceButtonUI::SetAttribute(const std::wstring& name, const std::wstring& value) {
-  if (!anim_.SetAttribute(name, value)) Button::SetAttribute(name, value);
-}
-
-void CSequenceButtonUI::DoInit() {
-  Button::DoInit();
-  if (anim_.autostart && anim_.IsPlayable()) {
-    SetTimer(kAnimationTimerId, static_cast<UINT>(std::max(1, anim_.span)));
-  }
-}
-
-void CSequenceButtonUI::DoEvent(EventArgs& event) {
-  Button::DoEvent(event);
-  if (event.type != EventType::kTimer || event.wParam != kAnimationTimerId) return;
-  SequenceAnimation::Tick tick = anim_.Advance();
-  if (tick.stop) {
-    KillTimer(kAnimationTimerId);
-    return;
-  }
-  if (!tick.image.empty()) {
-    SetBkImage(tick.image);
-    Invalidate();
-  }
 }
 
 }  // namespace qui

@@ -51,12 +51,12 @@ class SequenceAnimation {
   uint32_t frame = 0;
 };
 
-class CSequenceLabelUI : public Label {
+// The control side shared by both controls: the sequence attributes, the
+// timer and the frame drawing, on top of `Base` (Label or Button).
+template <class Base>
+class SequenceControl : public Base {
  public:
-  CSequenceLabelUI();
-  ~CSequenceLabelUI() override;
-  std::wstring GetClass() const override { return L"SequenceLabel"; }
-  void* GetInterface(const std::wstring& name) override;
+  ~SequenceControl() override;
 
   virtual void SetSequenceImage(const std::wstring& pattern) { anim_.pattern = pattern; }
   virtual const std::wstring& GetSequenceImage() const { return anim_.pattern; }
@@ -80,39 +80,30 @@ class CSequenceLabelUI : public Label {
   void DoInit() override;
   void DoEvent(EventArgs& event) override;
 
+ protected:
+  SequenceControl(int spanMs, bool roundTrip) : anim_(spanMs, roundTrip) {}
+
  private:
   SequenceAnimation anim_;
 };
 
-class CSequenceButtonUI : public Button {
+extern template class SequenceControl<Label>;
+extern template class SequenceControl<Button>;
+
+// Default span 30 ms, plays once.
+class CSequenceLabelUI : public SequenceControl<Label> {
  public:
-  CSequenceButtonUI();
-  ~CSequenceButtonUI() override;
+  CSequenceLabelUI() : SequenceControl(30, false) {}
+  std::wstring GetClass() const override { return L"SequenceLabel"; }
+  void* GetInterface(const std::wstring& name) override;
+};
+
+// Default span 60 ms, back and forth.
+class CSequenceButtonUI : public SequenceControl<Button> {
+ public:
+  CSequenceButtonUI() : SequenceControl(60, true) {}
   std::wstring GetClass() const override { return L"SequenceButton"; }
   void* GetInterface(const std::wstring& name) override;
-
-  virtual void SetSequenceImage(const std::wstring& pattern) { anim_.pattern = pattern; }
-  virtual const std::wstring& GetSequenceImage() const { return anim_.pattern; }
-  virtual void SetSequenceCount(int count) { anim_.count = count; }
-  virtual int GetSequenceCount() const { return anim_.count; }
-  virtual void SetSequenceSpan(int span) { anim_.span = span; }
-  virtual int GetSequenceSpan() const { return anim_.span; }
-
-  void Start();
-  void Stop();
-  bool IsRunning() const;
-  uint32_t GetFrame() const { return anim_.frame; }
-  bool IsForward() const { return anim_.forward; }
-  bool IsLoop() const { return anim_.loop; }
-  bool IsBackAndForth() const { return anim_.backAndForth; }
-  bool IsAutoStart() const { return anim_.autostart; }
-
-  void SetAttribute(const std::wstring& name, const std::wstring& value) override;
-  void DoInit() override;
-  void DoEvent(EventArgs& event) override;
-
- private:
-  SequenceAnimation anim_;
 };
 
 }  // namespace qui
