@@ -9,6 +9,7 @@
 #include <ctime>
 
 #include "download/md5_stream.h"
+#include "download/response_headers.h"
 #include "tracker/analytics_bridge.h"
 #include "utils/log.h"
 #include "utils/text.h"
@@ -53,13 +54,6 @@ std::string HeaderOf(CURL* handle, const char* name) {
     return "";
   }
   return header->value ? header->value : "";
-}
-
-std::string Trimmed(const std::string& text) {
-  size_t first = text.find_first_not_of(" \t\r\n");
-  if (first == std::string::npos) return "";
-  size_t last = text.find_last_not_of(" \t\r\n");
-  return text.substr(first, last - first + 1);
 }
 
 int64_t FileSize(const std::string& path) {
@@ -220,38 +214,31 @@ void CurlClient::ResetResponse() {
 size_t CurlClient::ReadHeader(char* data, size_t size, size_t count, void* client) {
   auto* self = static_cast<CurlClient*>(client);
   const size_t bytes = size * count;
-  std::string line(data, bytes);
-  if (line.rfind("HTTP/", 0) == 0) {
+  const download_internal::HeaderLine line = download_internal::ParseHeaderLine(data, bytes);
+  using Kind = download_internal::HeaderLine::Kind;
+  if (line.kind == Kind::kStatus) {
     self->ResetResponse();
-    size_t space = line.find(' ');
-    if (space != std::string::npos)
-      self->status_ = std::strtol(line.c_str() + space + 1, nullptr, 10);
+    self->status_ = line.status;
     return bytes;
   }
-  std::string trimmed = Trimmed(line);
-  if (trimmed.empty()) {
+  if (line.kind == Kind::kEnd) {
     // The end of one response's headers: judge the final one before its body.
     if (self->status_ >= 300 && self->status_ < 400) return bytes;
     if (self->status_ < 200 && self->status_ != 0) return bytes;
     return self->CheckAnswer() ? bytes : 0;
   }
-  size_t colon = trimmed.find(':');
-  if (colon == std::string::npos) return bytes;
-  std::string name = trimmed.substr(0, colon);
-  std::string value = Trimmed(trimmed.substr(colon + 1));
-  if (strcasecmp(name.c_str(), "Content-Range") == 0) {
-    long long first = -1, last = -1, total = -1;
-    if (sscanf(value.c_str(), "bytes %lld-%lld/%lld", &first, &last, &total) == 3) {
-      self->rangeFirst_ = first;
-      self->rangeLast_ = last;
-      self->rangeTotal_ = total;
+  if (line.Is("Content-Range")) {
+    if (auto range = download_internal::ParseContentRange(line.value)) {
+      self->rangeFirst_ = range->first;
+      self->rangeLast_ = range->last;
+      self->rangeTotal_ = range->total;
     }
-  } else if (strcasecmp(name.c_str(), "Content-Length") == 0) {
-    self->contentLength_ = std::strtoll(value.c_str(), nullptr, 10);
-  } else if (strcasecmp(name.c_str(), "ETag") == 0) {
-    self->etag_ = value;
-  } else if (strcasecmp(name.c_str(), "Last-Modified") == 0) {
-    self->lastModified_ = value;
+  } else if (line.Is("Content-Length")) {
+    self->contentLength_ = download_internal::ParseContentLength(line.value);
+  } else if (line.Is("ETag")) {
+    self->etag_ = line.value;
+  } else if (line.Is("Last-Modified")) {
+    self->lastModified_ = line.value;
   }
   return bytes;
 }

@@ -1,7 +1,6 @@
 #include "download/mt_curl_downloader.h"
 
 #include <fcntl.h>
-#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +13,7 @@
 
 #include "app/config/installer_config.h"
 #include "download/md5_stream.h"
+#include "download/response_headers.h"
 #include "utils/files.h"
 #include "utils/log.h"
 #include "utils/text.h"
@@ -73,13 +73,6 @@ bool AppendFile(int in, int out, off_t* outOffset) {
       *outOffset += put;
     }
   }
-}
-
-std::string Trimmed(const std::string& text) {
-  size_t first = text.find_first_not_of(" \t\r\n");
-  if (first == std::string::npos) return "";
-  size_t last = text.find_last_not_of(" \t\r\n");
-  return text.substr(first, last - first + 1);
 }
 
 }  // namespace
@@ -367,18 +360,14 @@ int CMTCurlDownloader::downloadExe(DownloadPartNode* segment) {
 size_t CMTCurlDownloader::ReadSegmentHeader(char* data, size_t size, size_t count, void* part) {
   auto* segment = static_cast<DownloadPartNode*>(part);
   const size_t bytes = size * count;
-  std::string line(data, bytes);
-  if (line.rfind("HTTP/", 0) == 0) {
-    segment->status = 0;
+  const download_internal::HeaderLine line = download_internal::ParseHeaderLine(data, bytes);
+  using Kind = download_internal::HeaderLine::Kind;
+  if (line.kind == Kind::kStatus) {
+    segment->status = line.status;
     segment->rangeFirst = segment->rangeLast = segment->rangeTotal = segment->contentLength = -1;
-    size_t space = line.find(' ');
-    if (space != std::string::npos) {
-      segment->status = std::strtol(line.c_str() + space + 1, nullptr, 10);
-    }
     return bytes;
   }
-  std::string trimmed = Trimmed(line);
-  if (trimmed.empty()) {
+  if (line.kind == Kind::kEnd) {
     if (segment->status < 200 || segment->status >= 300) return bytes;
     // The final answer's headers are complete: judge it before its body.
     const int64_t total = segment->owner->fileLength_;
@@ -390,19 +379,14 @@ size_t CMTCurlDownloader::ReadSegmentHeader(char* data, size_t size, size_t coun
                                          : DownloadPartNode::Answer::kRefused;
     return segment->answer == DownloadPartNode::Answer::kAccepted ? bytes : 0;
   }
-  size_t colon = trimmed.find(':');
-  if (colon == std::string::npos) return bytes;
-  std::string name = trimmed.substr(0, colon);
-  std::string value = Trimmed(trimmed.substr(colon + 1));
-  if (strcasecmp(name.c_str(), "Content-Range") == 0) {
-    long long first = -1, last = -1, total = -1;
-    if (sscanf(value.c_str(), "bytes %lld-%lld/%lld", &first, &last, &total) == 3) {
-      segment->rangeFirst = first;
-      segment->rangeLast = last;
-      segment->rangeTotal = total;
+  if (line.Is("Content-Range")) {
+    if (auto range = download_internal::ParseContentRange(line.value)) {
+      segment->rangeFirst = range->first;
+      segment->rangeLast = range->last;
+      segment->rangeTotal = range->total;
     }
-  } else if (strcasecmp(name.c_str(), "Content-Length") == 0) {
-    segment->contentLength = std::strtoll(value.c_str(), nullptr, 10);
+  } else if (line.Is("Content-Length")) {
+    segment->contentLength = download_internal::ParseContentLength(line.value);
   }
   return bytes;
 }

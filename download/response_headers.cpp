@@ -1,0 +1,59 @@
+#include "download/response_headers.h"
+
+#include <strings.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace download_internal {
+namespace {
+
+std::string Trimmed(const std::string& text) {
+  size_t first = text.find_first_not_of(" \t\r\n");
+  if (first == std::string::npos) return "";
+  size_t last = text.find_last_not_of(" \t\r\n");
+  return text.substr(first, last - first + 1);
+}
+
+}  // namespace
+
+bool HeaderLine::Is(const char* fieldName) const {
+  return kind == Kind::kField && strcasecmp(name.c_str(), fieldName) == 0;
+}
+
+HeaderLine ParseHeaderLine(const char* data, size_t bytes) {
+  HeaderLine parsed;
+  std::string line(data, bytes);
+  if (line.rfind("HTTP/", 0) == 0) {
+    parsed.kind = HeaderLine::Kind::kStatus;
+    size_t space = line.find(' ');
+    if (space != std::string::npos)
+      parsed.status = std::strtol(line.c_str() + space + 1, nullptr, 10);
+    return parsed;
+  }
+  std::string trimmed = Trimmed(line);
+  if (trimmed.empty()) {
+    parsed.kind = HeaderLine::Kind::kEnd;
+    return parsed;
+  }
+  size_t colon = trimmed.find(':');
+  if (colon == std::string::npos) return parsed;
+  parsed.kind = HeaderLine::Kind::kField;
+  parsed.name = trimmed.substr(0, colon);
+  parsed.value = Trimmed(trimmed.substr(colon + 1));
+  return parsed;
+}
+
+std::optional<ContentRange> ParseContentRange(const std::string& value) {
+  ContentRange range;
+  if (sscanf(value.c_str(), "bytes %lld-%lld/%lld", &range.first, &range.last, &range.total) != 3) {
+    return std::nullopt;
+  }
+  return range;
+}
+
+long long ParseContentLength(const std::string& value) {
+  return std::strtoll(value.c_str(), nullptr, 10);
+}
+
+}  // namespace download_internal

@@ -1,0 +1,43 @@
+// Parsing of the response header lines libcurl hands to a header callback,
+// shared by the download clients. Each caller keeps its own decisions (status
+// checks, which fields it records); this only splits and reads the lines.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+
+namespace download_internal {
+
+// What one header line carries.
+struct HeaderLine {
+  enum class Kind {
+    kStatus,  // "HTTP/..." : a new response starts; `status` is its code (0 if absent)
+    kEnd,     // the empty line ending one response's headers
+    kField,   // "Name: value": `name` as sent, `value` without surrounding blanks
+    kOther,   // anything else (no colon)
+  };
+  Kind kind = Kind::kOther;
+  long status = 0;
+  std::string name;
+  std::string value;
+
+  // Whether this is the field `fieldName` (names compared ignoring case).
+  bool Is(const char* fieldName) const;
+};
+
+HeaderLine ParseHeaderLine(const char* data, size_t bytes);
+
+// A "Content-Range: bytes FIRST-LAST/TOTAL" value.
+struct ContentRange {
+  long long first = -1;
+  long long last = -1;
+  long long total = -1;
+};
+// Nothing when `value` is not of that form.
+std::optional<ContentRange> ParseContentRange(const std::string& value);
+
+// A Content-Length value (leading digits; 0 when there are none).
+long long ParseContentLength(const std::string& value);
+
+}  // namespace download_internal
