@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <iconv.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -84,6 +85,28 @@ void WriteStamp(const std::string& path) {
                 std::chrono::steady_clock::now().time_since_epoch())
                 .count();
   WriteFileBytes(path, std::to_string(ns) + "\n", 0644);
+}
+
+void FailPartWay(const TestOptions& options, StatusWriter& out) {
+  if (options.signal > 0) {
+    WriteStamp(options.stampPath);
+    ::kill(::getpid(), options.signal);
+    SleepMs(5000);  // a caught or ignored signal: still no decisive line
+    _exit(125);
+  }
+  if (!options.errorText.empty()) {
+    out.Line("Error", options.errorText);
+  } else if (options.stateFail) {
+    out.Line("State", "Fail");
+  } else if (options.exitCode >= 0) {
+    WriteStamp(options.stampPath);
+    _exit(options.exitCode);
+  } else {
+    return;
+  }
+  out.After("0.5");
+  WriteStamp(options.stampPath);
+  _exit(1);
 }
 
 void StatusWriter::Write(const std::string& bytes) {

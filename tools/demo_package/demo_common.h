@@ -65,6 +65,11 @@ void SleepMs(int ms);
 // Writes the monotonic clock in nanoseconds to `path` (nothing for an empty path).
 void WriteStamp(const std::string& path);
 
+// Ends the run part-way the way the test options ask (signal, "Error=TEXT",
+// "State=Fail" or a bare exit status), before any decisive line. Returns only
+// when no such option is set.
+void FailPartWay(const TestOptions& options, StatusWriter& out);
+
 // Creates every missing folder of `path`. True when it exists afterwards.
 bool MakeDirs(const std::string& path);
 // Writes `data` to `path` (replacing it) with the given mode. True on success.

@@ -6,7 +6,6 @@
 // its progress as Key=Value status lines on standard output.
 #include <archive.h>
 #include <archive_entry.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -91,29 +90,6 @@ std::string DesktopExecQuote(const std::string& path) {
   return out + "\"";
 }
 
-// Ends the run the way the test options ask, before any decisive line.
-void MaybeFailPartWay(const demo::TestOptions& options, demo::StatusWriter& out) {
-  if (options.signal > 0) {
-    demo::WriteStamp(options.stampPath);
-    ::kill(::getpid(), options.signal);
-    demo::SleepMs(5000);  // a caught or ignored signal: still no decisive line
-    _exit(125);
-  }
-  if (!options.errorText.empty()) {
-    out.Line("Error", options.errorText);
-  } else if (options.stateFail) {
-    out.Line("State", "Fail");
-  } else if (options.exitCode >= 0) {
-    demo::WriteStamp(options.stampPath);
-    _exit(options.exitCode);
-  } else {
-    return;
-  }
-  out.After("0.5");
-  demo::WriteStamp(options.stampPath);
-  _exit(1);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -165,7 +141,7 @@ int main(int argc, char** argv) {
     std::snprintf(progress, sizeof progress, "%.2f",
                   0.1 + 0.7 * double(i + 1) / double(files.size()));
     out.Line("Progress", progress);
-    if (i == 0) MaybeFailPartWay(options, out);
+    if (i == 0) demo::FailPartWay(options, out);
   }
 
   if (desktopShortcut) {

@@ -4,7 +4,6 @@
 // files and the desktop entry), the manifest itself, the product's set.ini and
 // every folder left empty, and reports Progress and State lines. Test options
 // come from its own command line and from DIR/uninst.opt.
-#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -36,28 +35,6 @@ void RemoveEmptyParents(const std::string& dir, std::string path) {
   }
 }
 
-void FailPartWay(const demo::TestOptions& options, demo::StatusWriter& out) {
-  if (options.signal > 0) {
-    demo::WriteStamp(options.stampPath);
-    ::kill(::getpid(), options.signal);
-    demo::SleepMs(5000);
-    _exit(125);
-  }
-  if (!options.errorText.empty()) {
-    out.Line("Error", options.errorText);
-  } else if (options.stateFail) {
-    out.Line("State", "Fail");
-  } else if (options.exitCode >= 0) {
-    demo::WriteStamp(options.stampPath);
-    _exit(options.exitCode);
-  } else {
-    return;
-  }
-  out.After("0.5");
-  demo::WriteStamp(options.stampPath);
-  _exit(1);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -83,7 +60,7 @@ int main(int argc, char** argv) {
     out.Line("Error", "未找到安装记录: " + dir);
     return 1;
   }
-  FailPartWay(options, out);
+  demo::FailPartWay(options, out);
 
   std::vector<std::string> entries;
   std::istringstream lines(manifest);
