@@ -8,7 +8,6 @@
 // Accepted events are appended to the --events file, one JSON object per line.
 // Runs until SIGINT or SIGTERM. The reply mode can be changed while running
 // with POST /control?mode=...
-#include <signal.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +16,7 @@
 #include <string>
 
 #include "tools/collector/collector.h"
+#include "tools/common/stop_signals.h"
 
 namespace {
 
@@ -81,12 +81,7 @@ int main(int argc, char** argv) {
   }
 
   // Block the stop signals before any thread starts, then wait for them here.
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGINT);
-  sigaddset(&stopSignals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-  signal(SIGPIPE, SIG_IGN);
+  const sigset_t stopSignals = tools::BlockStopSignals();
 
   collector::Collector server(options);
   if (!server.Start()) {
@@ -100,8 +95,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::cout << server.Port() << std::endl;
-  int received = 0;
-  sigwait(&stopSignals, &received);
+  tools::WaitForStopSignal(stopSignals);
   server.Stop();
   return 0;
 }

@@ -8,7 +8,6 @@
 // found under DIR/packages. The bound port is written as one line to FILE
 // (atomically) or, without --port-file, to standard output. Runs until SIGINT
 // or SIGTERM.
-#include <signal.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -19,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/common/stop_signals.h"
 #include "tools/package_server/package_server.h"
 
 namespace {
@@ -98,12 +98,7 @@ int main(int argc, char** argv) {
   }
 
   // Block the stop signals before any thread starts, then wait for one.
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGINT);
-  sigaddset(&stopSignals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-  signal(SIGPIPE, SIG_IGN);
+  const sigset_t stopSignals = tools::BlockStopSignals();
 
   package_server::PackageServer server(options);
   for (auto& [from, to] : redirects) server.AddRedirect(from, to);
@@ -126,8 +121,7 @@ int main(int argc, char** argv) {
     }
     std::filesystem::rename(temporary, portFile);
   }
-  int received = 0;
-  sigwait(&stopSignals, &received);
+  tools::WaitForStopSignal(stopSignals);
   server.Stop();
   return 0;
 }
