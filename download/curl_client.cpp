@@ -21,8 +21,6 @@ std::wstring CurlErrorText(int code) {
                                 Utils::kCodePageUtf8);
 }
 
-size_t DiscardBody(char*, size_t size, size_t count, void*) { return size * count; }
-
 // The status of the last response is usable: 200..399, or a file:/// read
 // (libcurl reports no status for those).
 bool StatusUsable(CURL* handle, long* code) {
@@ -40,20 +38,6 @@ void ReportLengthFailure(long code) {
   snprintf(reason, sizeof reason, "1.获取文件大小的状态码为=%ld；", code);
   analytics::ReportTask(L"下载失败原因", 0.0f, Utils::MultiByteToWide(reason, Utils::kCodePageUtf8),
                         {{L"AB", L"IN"}});
-}
-
-// The strong ETag of the last response, else its Last-Modified; "" when neither.
-std::string ValidatorOf(const std::string& etag, const std::string& lastModified) {
-  if (!etag.empty() && etag.rfind("W/", 0) != 0) return etag;
-  return lastModified;
-}
-
-std::string HeaderOf(CURL* handle, const char* name) {
-  struct curl_header* header = nullptr;
-  if (curl_easy_header(handle, name, 0, CURLH_HEADER, -1, &header) != CURLHE_OK || !header) {
-    return "";
-  }
-  return header->value ? header->value : "";
 }
 
 int64_t FileSize(const std::string& path) {
@@ -96,7 +80,7 @@ int CurlClient::Start() {
     if (CURL* head = Head(url)) {
       realUrl_ = GetRealUrl(head);
       fileLength_ = GetDownloadFileLength(head);
-      validator_ = ValidatorOf(HeaderOf(head, "ETag"), HeaderOf(head, "Last-Modified"));
+      validator_ = download_internal::RangeValidator(head);
       curl_easy_cleanup(head);
     }
   }
@@ -262,7 +246,7 @@ bool CurlClient::CheckAnswer() {
     fileLength_ = static_cast<double>(contentLength_);
   }
   if (status_ < 400) {
-    std::string validator = ValidatorOf(etag_, lastModified_);
+    std::string validator = download_internal::RangeValidator(etag_, lastModified_);
     if (!validator.empty()) validator_ = validator;
   }
   answer_ = Answer::kAccepted;
@@ -324,7 +308,7 @@ CURL* CurlClient::Head(const std::string& url) {
     result |= curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
     result |= curl_easy_setopt(handle, CURLOPT_NOBODY, 1L);
     result |= curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-    result |= curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &DiscardBody);
+    result |= curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &download_internal::DiscardBody);
     result |= curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, 60L);
     // A header-only request that takes a minute will not answer.
     result |= curl_easy_setopt(handle, CURLOPT_TIMEOUT, 60L);
@@ -362,7 +346,7 @@ double CurlClient::GetDownloadFileLength_Str(const std::string& url) {
     result |= curl_easy_setopt(handle, CURLOPT_HEADER, 1L);
     result |= curl_easy_setopt(handle, CURLOPT_NOBODY, 1L);
     result |= curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-    result |= curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &DiscardBody);
+    result |= curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &download_internal::DiscardBody);
     result |= curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, 60L);
     result |= curl_easy_setopt(handle, CURLOPT_TIMEOUT, 60L);
     if (result == 0) {
@@ -391,7 +375,7 @@ std::string CurlClient::GetRealUrl_Str(const std::string& url) {
     result |= curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
     result |= curl_easy_setopt(handle, CURLOPT_NOBODY, 1L);
     result |= curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-    result |= curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &DiscardBody);
+    result |= curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &download_internal::DiscardBody);
     result |= curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, 60L);
     result |= curl_easy_setopt(handle, CURLOPT_TIMEOUT, 60L);
     if (result == 0) {

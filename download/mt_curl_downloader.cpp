@@ -25,16 +25,6 @@ std::wstring CurlErrorText(int code) {
                                 Utils::kCodePageUtf8);
 }
 
-size_t DiscardBody(char*, size_t size, size_t count, void*) { return size * count; }
-
-std::string HeaderOf(CURL* handle, const char* name) {
-  struct curl_header* header = nullptr;
-  if (curl_easy_header(handle, name, 0, CURLH_HEADER, -1, &header) != CURLHE_OK || !header) {
-    return "";
-  }
-  return header->value ? header->value : "";
-}
-
 // Size of a regular file, 0 for anything else.
 int64_t RegularFileSize(const std::string& path) {
   struct stat st {};
@@ -265,7 +255,7 @@ bool CMTCurlDownloader::getRealDownloadUrl(const std::string& url) {
   options |= curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
   options |= curl_easy_setopt(handle, CURLOPT_NOBODY, 1L);
   options |= curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-  options |= curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &DiscardBody);
+  options |= curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &download_internal::DiscardBody);
   options |= curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, 60L);
   // A header-only request that takes a minute will not answer.
   options |= curl_easy_setopt(handle, CURLOPT_TIMEOUT, 60L);
@@ -286,9 +276,7 @@ bool CMTCurlDownloader::getRealDownloadUrl(const std::string& url) {
       fileLength_ = length;
       QLOG(L"Download File Length %lld\r\n", static_cast<long long>(fileLength_));
     }
-    std::string etag = HeaderOf(handle, "ETag");
-    validator_ =
-        !etag.empty() && etag.rfind("W/", 0) != 0 ? etag : HeaderOf(handle, "Last-Modified");
+    validator_ = download_internal::RangeValidator(handle);
   }
   curl_easy_cleanup(handle);
   curl_slist_free_all(headers);

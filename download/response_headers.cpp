@@ -56,4 +56,23 @@ long long ParseContentLength(const std::string& value) {
   return std::strtoll(value.c_str(), nullptr, 10);
 }
 
+size_t DiscardBody(char*, size_t size, size_t count, void*) { return size * count; }
+
+std::string HeaderOf(CURL* handle, const char* name) {
+  struct curl_header* header = nullptr;
+  if (curl_easy_header(handle, name, 0, CURLH_HEADER, -1, &header) != CURLHE_OK || !header) {
+    return "";
+  }
+  return header->value ? header->value : "";
+}
+
+std::string RangeValidator(const std::string& etag, const std::string& lastModified) {
+  if (!etag.empty() && etag.rfind("W/", 0) != 0) return etag;
+  return lastModified;
+}
+
+std::string RangeValidator(CURL* handle) {
+  return RangeValidator(HeaderOf(handle, "ETag"), HeaderOf(handle, "Last-Modified"));
+}
+
 }  // namespace download_internal

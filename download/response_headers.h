@@ -3,6 +3,8 @@
 // checks, which fields it records); this only splits and reads the lines.
 #pragma once
 
+#include <curl/curl.h>
+
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -39,5 +41,17 @@ std::optional<ContentRange> ParseContentRange(const std::string& value);
 
 // A Content-Length value (leading digits; 0 when there are none).
 long long ParseContentLength(const std::string& value);
+
+// A libcurl write callback that drops the body (header-only requests).
+size_t DiscardBody(char* data, size_t size, size_t count, void* unused);
+
+// The value of header `name` of the last response `handle` received; "" when absent.
+std::string HeaderOf(CURL* handle, const char* name);
+
+// What a later range request sends as If-Range: the strong ETag, else the
+// Last-Modified date; "" when neither (a weak ETag cannot validate a range).
+std::string RangeValidator(const std::string& etag, const std::string& lastModified);
+// The same, read from the last response of `handle`.
+std::string RangeValidator(CURL* handle);
 
 }  // namespace download_internal
