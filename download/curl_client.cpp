@@ -304,14 +304,8 @@ CURL* CurlClient::Head(const std::string& url) {
   CURL* handle = curl_easy_init();
   int result = 0;
   if (handle) {
-    result |= curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
-    result |= curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
-    result |= curl_easy_setopt(handle, CURLOPT_NOBODY, 1L);
-    result |= curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-    result |= curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &download_internal::DiscardBody);
-    result |= curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, 60L);
-    // A header-only request that takes a minute will not answer.
-    result |= curl_easy_setopt(handle, CURLOPT_TIMEOUT, 60L);
+    result |=
+        download_internal::SetProbeOptions(handle, url, download_internal::Redirects::kFollow);
     if (result == 0) {
       result = curl_easy_perform(handle);
       if (result != 0) QLOG(L"error:%d:%ls\r\n", result, CurlErrorText(result).c_str());
@@ -342,13 +336,8 @@ double CurlClient::GetDownloadFileLength_Str(const std::string& url) {
   int result = 0;
   CURL* handle = curl_easy_init();
   if (handle) {
-    result |= curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
+    result |= download_internal::SetProbeOptions(handle, url, download_internal::Redirects::kStay);
     result |= curl_easy_setopt(handle, CURLOPT_HEADER, 1L);
-    result |= curl_easy_setopt(handle, CURLOPT_NOBODY, 1L);
-    result |= curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-    result |= curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &download_internal::DiscardBody);
-    result |= curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, 60L);
-    result |= curl_easy_setopt(handle, CURLOPT_TIMEOUT, 60L);
     if (result == 0) {
       curl_easy_perform(handle);
       curl_off_t stated = -1;
@@ -371,13 +360,8 @@ std::string CurlClient::GetRealUrl_Str(const std::string& url) {
   CURL* handle = curl_easy_init();
   if (handle) {
     int result = 0;
-    result |= curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
-    result |= curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
-    result |= curl_easy_setopt(handle, CURLOPT_NOBODY, 1L);
-    result |= curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-    result |= curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &download_internal::DiscardBody);
-    result |= curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, 60L);
-    result |= curl_easy_setopt(handle, CURLOPT_TIMEOUT, 60L);
+    result |=
+        download_internal::SetProbeOptions(handle, url, download_internal::Redirects::kFollow);
     if (result == 0) {
       result = curl_easy_perform(handle);
       if (result != 0) {

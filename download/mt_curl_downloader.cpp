@@ -251,14 +251,7 @@ bool CMTCurlDownloader::getRealDownloadUrl(const std::string& url) {
   struct curl_slist* headers = curl_slist_append(nullptr, "Connection: keep-alive");
   int options = 0;
   options |= curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers);
-  options |= curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
-  options |= curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
-  options |= curl_easy_setopt(handle, CURLOPT_NOBODY, 1L);
-  options |= curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-  options |= curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &download_internal::DiscardBody);
-  options |= curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, 60L);
-  // A header-only request that takes a minute will not answer.
-  options |= curl_easy_setopt(handle, CURLOPT_TIMEOUT, 60L);
+  options |= download_internal::SetProbeOptions(handle, url, download_internal::Redirects::kFollow);
   bool ok = options == 0 && curl_easy_perform(handle) == CURLE_OK;
   if (ok) {
     char* effective = nullptr;

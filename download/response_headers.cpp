@@ -58,6 +58,18 @@ long long ParseContentLength(const std::string& value) {
 
 size_t DiscardBody(char*, size_t size, size_t count, void*) { return size * count; }
 
+int SetProbeOptions(CURL* handle, const std::string& url, Redirects follow) {
+  int result = 0;
+  result |= curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
+  if (follow == Redirects::kFollow) result |= curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
+  result |= curl_easy_setopt(handle, CURLOPT_NOBODY, 1L);
+  result |= curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
+  result |= curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &DiscardBody);
+  result |= curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, 60L);
+  result |= curl_easy_setopt(handle, CURLOPT_TIMEOUT, 60L);
+  return result;
+}
+
 std::string HeaderOf(CURL* handle, const char* name) {
   struct curl_header* header = nullptr;
   if (curl_easy_header(handle, name, 0, CURLH_HEADER, -1, &header) != CURLHE_OK || !header) {

@@ -42,6 +42,13 @@ std::optional<ContentRange> ParseContentRange(const std::string& value);
 // A Content-Length value (leading digits; 0 when there are none).
 long long ParseContentLength(const std::string& value);
 
+// Sets the options every header-only probe shares on `handle`: the URL, no
+// body, no signals, a 60 s connect and total time-out (a probe that takes a
+// minute will not answer). Redirects are followed when `follow` says so.
+// Returns the OR of the curl_easy_setopt results (0 when all were taken).
+enum class Redirects { kFollow, kStay };
+int SetProbeOptions(CURL* handle, const std::string& url, Redirects follow);
+
 // A libcurl write callback that drops the body (header-only requests).
 size_t DiscardBody(char* data, size_t size, size_t count, void* unused);
 
